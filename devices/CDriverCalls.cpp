@@ -1,0 +1,147 @@
+#include "devices/CDriverCalls.h"
+
+#include "log/CLogger.h"
+
+#include <devguid.h>
+#include <mbstring.h>
+
+#include <cstring>
+
+CDriverCalls::CDriverCalls()
+    : m_hDevInfo(SetupDiGetClassDevsA(&GUID_DEVCLASS_IMAGE, NULL, NULL, 0)), m_idx(0), m_bWalkKnown(false)
+{
+}
+
+CDriverCalls::~CDriverCalls()
+{
+    SetupDiDestroyDeviceInfoList(m_hDevInfo);
+}
+
+void CDriverCalls::EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, DWORD* pdwError)
+{
+    if (m_bWalkKnown && idx >= 0 && idx < static_cast<int>(m_walk.size()))
+    {
+        const SWalkEntry& entry = m_walk[idx];
+        *pbResult = entry.bEnumResult;
+        *pdwError = entry.dwError;
+        if (entry.bEnumResult)
+            *deviceRecord = entry.devInfo;
+        return;
+    }
+
+    *pbResult = SetupDiEnumDeviceInfo(m_hDevInfo, idx, deviceRecord);
+    *pdwError = *pbResult ? ERROR_SUCCESS : GetLastError();
+
+    if (!m_bWalkKnown && idx == static_cast<int>(m_walk.size()))
+    {
+        SWalkEntry entry = {};
+        entry.bEnumResult = *pbResult;
+        entry.dwError = *pdwError;
+        if (*pbResult)
+            entry.devInfo = *deviceRecord;
+        m_walk.push_back(entry);
+    }
+}
+
+bool CDriverCalls::EnumImagingDevices(SP_DEVINFO_DATA* deviceRecord, bool bLog, CLogger* logger)
+{
+    if (m_hDevInfo == INVALID_HANDLE_VALUE)
+        return false;
+
+    for (;;)
+    {
+        BOOL bResult;
+        DWORD dwError;
+        EnumAt(m_idx, deviceRecord, &bResult, &dwError);
+        if (bLog)
+            logger->LogFormat("SetupDiEnumDeviceInfo returned %d, m_idx = %d", bResult ? 1 : 0, m_idx);
+
+        if (bResult)
+        {
+            m_idx++;
+            return true;
+        }
+        if (dwError == ERROR_NO_MORE_ITEMS || m_idx > kMaxFailingIndex)
+            break;
+
+        if (bLog)
+            logger->LogFormat(" EnumImagingDevices non-terminating error, GetLastError returned %d",
+                              static_cast<int>(dwError));
+        m_idx++;
+    }
+
+    if (bLog)
+        logger->LogFormat("EnumImagingDevices terminating condition, m_idx = %d", m_idx);
+    if (!m_bWalkKnown && m_idx + 1 == static_cast<int>(m_walk.size()))
+        m_bWalkKnown = true;
+    m_idx = 0;
+    return false;
+}
+
+void CDriverCalls::ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, std::string* pstrProperty)
+{
+    // The index the record came from, when it is the device the walk has
+    // just reached.
+    int idx = m_idx - 1;
+    SWalkEntry* pEntry = NULL;
+    if (idx >= 0 && idx < static_cast<int>(m_walk.size()) && m_walk[idx].bEnumResult &&
+        m_walk[idx].devInfo.DevInst == deviceRecord->DevInst)
+        pEntry = &m_walk[idx];
+
+    if (pEntry && pEntry->bHasProperty)
+    {
+        *pbResult = pEntry->bPropertyResult;
+        *pstrProperty = pEntry->strProperty;
+        return;
+    }
+
+    // One byte more than the platform is told, so the text always ends.
+    char szProperty[kPropertySize + 1] = {};
+    DWORD dwRequired = kPropertySize;
+    *pbResult = SetupDiGetDeviceRegistryPropertyA(m_hDevInfo, deviceRecord, SPDRP_DRIVER, NULL,
+                                                  reinterpret_cast<BYTE*>(szProperty), kPropertySize,
+                                                  &dwRequired);
+    // After a failed read the buffer holds nothing the call meant.
+    if (!*pbResult)
+        szProperty[0] = '\0';
+    *pstrProperty = szProperty;
+
+    if (pEntry)
+    {
+        pEntry->bHasProperty = true;
+        pEntry->bPropertyResult = *pbResult;
+        pEntry->strProperty = *pstrProperty;
+    }
+}
+
+bool CDriverCalls::GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer, int bufferSize,
+                                     bool bLog, CLogger* logger)
+{
+    buffer[0] = '\0';
+
+    BOOL bResult;
+    std::string strProperty;
+    ReadDriverProperty(deviceRecord, &bResult, &strProperty);
+    if (bLog)
+        logger->LogFormat("SetupDiGetDeviceRegistryProperty returned %d, producing %s", bResult ? 1 : 0,
+                          strProperty.c_str());
+    if (!bResult)
+        return false;
+
+    const unsigned char* pBackslash =
+        _mbsrchr(reinterpret_cast<const unsigned char*>(strProperty.c_str()), '\\');
+    if (pBackslash == NULL)
+        return false;
+
+    const char* szInstance = reinterpret_cast<const char*>(pBackslash) + 1;
+    // A cut number could name another device's data source.
+    if (std::strlen(szInstance) >= static_cast<size_t>(bufferSize))
+    {
+        if (bLog)
+            logger->LogFormat("Instance %s does not fit in %d characters, device skipped", szInstance,
+                              bufferSize - 1);
+        return false;
+    }
+    std::strcpy(buffer, szInstance);
+    return true;
+}

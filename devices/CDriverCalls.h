@@ -1,0 +1,53 @@
+#ifndef TIRN_DEVICES_CDRIVERCALLS_H
+#define TIRN_DEVICES_CDRIVERCALLS_H
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <string>
+#include <vector>
+
+class CLogger;
+
+// The device information set of the Image class and a walk over it.
+class CDriverCalls
+{
+public:
+    static constexpr int kPropertySize = 260;
+    static constexpr int kMaxFailingIndex = 1000;
+
+    CDriverCalls();
+    virtual ~CDriverCalls();
+
+    CDriverCalls(const CDriverCalls&) = delete;
+    CDriverCalls& operator=(const CDriverCalls&) = delete;
+
+    bool EnumImagingDevices(SP_DEVINFO_DATA* deviceRecord, bool bLog, CLogger* logger);
+    bool GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer, int bufferSize,
+                           bool bLog, CLogger* logger);
+
+    HDEVINFO m_hDevInfo;
+    int m_idx;
+
+private:
+    // What one index of the set gave. The set is made once and never
+    // refreshed, so after one complete walk every later walk is answered from
+    // here, with the same results and so the same log lines.
+    struct SWalkEntry
+    {
+        BOOL bEnumResult;
+        DWORD dwError;
+        SP_DEVINFO_DATA devInfo;
+        bool bHasProperty;
+        BOOL bPropertyResult;
+        std::string strProperty;
+    };
+
+    void EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, DWORD* pdwError);
+    void ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, std::string* pstrProperty);
+
+    std::vector<SWalkEntry> m_walk;
+    bool m_bWalkKnown;
+};
+
+#endif

@@ -1,0 +1,40 @@
+#include "seams/Seams.h"
+
+SSeams& Seams()
+{
+    static SSeams seams;
+    return seams;
+}
+
+void ResetSeams()
+{
+    Seams() = SSeams();
+}
+
+HDEVINFO WINAPI SeamSetupDiGetClassDevsA(const GUID* pGuid, PCSTR szEnumerator, HWND hwnd, DWORD dwFlags)
+{
+    if (Seams().getClassDevs)
+        return Seams().getClassDevs(pGuid, szEnumerator, hwnd, dwFlags);
+    return SetupDiGetClassDevsA(pGuid, szEnumerator, hwnd, dwFlags);
+}
+
+BOOL WINAPI SeamSetupDiEnumDeviceInfo(HDEVINFO hDevInfo, DWORD dwIndex, PSP_DEVINFO_DATA pDevInfoData)
+{
+    if (Seams().enumDeviceInfo)
+        return Seams().enumDeviceInfo(hDevInfo, dwIndex, pDevInfoData);
+    return SetupDiEnumDeviceInfo(hDevInfo, dwIndex, pDevInfoData);
+}
+
+UINT WINAPI SeamGetWindowsDirectoryA(LPSTR szBuffer, UINT cchSize)
+{
+    if (Seams().getWindowsDirectory)
+        return Seams().getWindowsDirectory(szBuffer, cchSize);
+    return GetWindowsDirectoryA(szBuffer, cchSize);
+}
+
+DWORD WINAPI SeamGetTempPathA(DWORD cchBuffer, LPSTR szBuffer)
+{
+    if (Seams().getTempPath)
+        return Seams().getTempPath(cchBuffer, szBuffer);
+    return GetTempPathA(cchBuffer, szBuffer);
+}

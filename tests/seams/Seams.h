@@ -1,0 +1,36 @@
+#ifndef TIRN_TESTS_SEAMS_H
+#define TIRN_TESTS_SEAMS_H
+
+// Faults that Wine cannot produce, injected into a test build of the
+// product sources. The shipped exe is built without this header.
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <functional>
+
+struct SSeams
+{
+    std::function<HDEVINFO(const GUID*, PCSTR, HWND, DWORD)> getClassDevs;
+    std::function<BOOL(HDEVINFO, DWORD, PSP_DEVINFO_DATA)> enumDeviceInfo;
+    std::function<UINT(LPSTR, UINT)> getWindowsDirectory;
+    std::function<DWORD(DWORD, LPSTR)> getTempPath;
+};
+
+// Empty members call the platform.
+SSeams& Seams();
+void ResetSeams();
+
+HDEVINFO WINAPI SeamSetupDiGetClassDevsA(const GUID* pGuid, PCSTR szEnumerator, HWND hwnd, DWORD dwFlags);
+BOOL WINAPI SeamSetupDiEnumDeviceInfo(HDEVINFO hDevInfo, DWORD dwIndex, PSP_DEVINFO_DATA pDevInfoData);
+UINT WINAPI SeamGetWindowsDirectoryA(LPSTR szBuffer, UINT cchSize);
+DWORD WINAPI SeamGetTempPathA(DWORD cchBuffer, LPSTR szBuffer);
+
+#ifdef TIRN_SEAM_MACROS
+#define SetupDiGetClassDevsA SeamSetupDiGetClassDevsA
+#define SetupDiEnumDeviceInfo SeamSetupDiEnumDeviceInfo
+#define GetWindowsDirectoryA SeamGetWindowsDirectoryA
+#define GetTempPathA SeamGetTempPathA
+#endif
+
+#endif

@@ -1,0 +1,59 @@
+#include "twainds/CRegKey.h"
+
+#include <cstring>
+
+namespace
+{
+const DWORD kValueSize = 260;
+}
+
+CRegKey::~CRegKey()
+{
+    Close();
+}
+
+void CRegKey::Close()
+{
+    if (m_hKey != NULL)
+        RegCloseKey(m_hKey);
+    m_hKey = NULL;
+}
+
+bool CRegKey::OpenDriverKey(HDEVINFO hDevInfo, SP_DEVINFO_DATA* pDevInfoData)
+{
+    Close();
+    HKEY hKey = SetupDiOpenDevRegKey(hDevInfo, pDevInfoData, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_QUERY_VALUE);
+    if (hKey == INVALID_HANDLE_VALUE)
+        return false;
+    m_hKey = hKey;
+    return true;
+}
+
+bool CRegKey::OpenSubKey(const CRegKey& parent, const char* szSubKey)
+{
+    Close();
+    HKEY hKey = NULL;
+    if (RegOpenKeyA(parent.m_hKey, szSubKey, &hKey) != ERROR_SUCCESS)
+        return false;
+    m_hKey = hKey;
+    return true;
+}
+
+bool CRegKey::QueryText(const char* szValueName, std::string* pstrText) const
+{
+    char data[kValueSize + 1];
+    DWORD cbData = kValueSize;
+    if (RegQueryValueExA(m_hKey, szValueName, NULL, NULL, reinterpret_cast<BYTE*>(data), &cbData) !=
+        ERROR_SUCCESS)
+        return false;
+    if (cbData > kValueSize)
+        cbData = kValueSize;
+    data[cbData] = '\0';
+    pstrText->assign(data, std::strlen(data));
+    return true;
+}
+
+bool CRegKey::ValueExists(const char* szValueName) const
+{
+    return RegQueryValueExA(m_hKey, szValueName, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+}

@@ -1,0 +1,26 @@
+#ifndef TIRN_TWAINDS_CUTILS_H
+#define TIRN_TWAINDS_CUTILS_H
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+
+// Stateless file and name helpers of the data-source job.
+class CUtils
+{
+public:
+    virtual ~CUtils() {}
+
+    bool PathExists(const std::string& strPath);
+
+    // Joins the parts into dest; false, with dest empty, when they would not
+    // fit in destSize bytes with the terminator.
+    static bool BuildPath(char* dest, size_t destSize, std::initializer_list<const char*> parts);
+
+    // True when szName can stand in one file name below twain_32 without
+    // leaving it: none of \ / : * ? " < > | and not "." or "..". Double-byte
+    // characters are stepped over whole.
+    static bool IsNamePart(const char* szName);
+};
+
+#endif
