@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 cmake -S "$root" -B "$root/build/x64" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64.cmake" \
-      -DTIRN_EXE32="$root/build/x86/TIRNFuncts.exe" >/dev/null
+      -DTIRN_EXE32="$root/build/x86/TIRNFuncts.exe" -DTIRN_BUILD_TESTS=ON >/dev/null
 cmake -S "$root" -B "$root/build/x86" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686.cmake" -DTIRN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$root/build/x86" -j "$jobs" -- --no-print-directory -s
