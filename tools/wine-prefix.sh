@@ -55,7 +55,12 @@ create)
             echo "wine-prefix: setting the graphics driver failed, see $log" >&2
             exit 1
         }
+        # The desktop made during wineboot keeps the old driver until the
+        # server restarts; this also writes the registry back to the prefix.
+        "$WINESERVER" -k >>"$log" 2>&1 </dev/null || true
+        "$WINESERVER" -w >>"$log" 2>&1 </dev/null || true
         date >"$WINEPREFIX/.tirn-ready"
+        "$WINESERVER" -p >>"$log" 2>&1 </dev/null
     fi
     mkdir -p "$WINEPREFIX/drive_c/windows/twain_32"
     ;;

@@ -15,7 +15,7 @@ out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX") || exit 1
 trap 'rm -f "$out"' EXIT
 trap 'exit 130' INT TERM
 
-/usr/lib/wine/wine64 "$@" >"$out" 2>&1
+/usr/lib/wine/wine64 "$@" >"$out" 2>&1 </dev/null
 rc=$?
 cat "$out"
 exit $rc

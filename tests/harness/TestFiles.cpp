@@ -1,0 +1,206 @@
+#include "TestFiles.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace
+{
+
+bool IsDots(const char* name)
+{
+    return lstrcmpA(name, ".") == 0 || lstrcmpA(name, "..") == 0;
+}
+
+std::string WithSlash(const std::string& dir)
+{
+    if (!dir.empty() && dir.back() != '\\' && dir.back() != '/')
+        return dir + "\\";
+    return dir;
+}
+
+void CollectTree(const std::string& root, const std::string& rel, std::vector<std::string>& out)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA((root + rel + "*").c_str(), &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    do
+    {
+        if (IsDots(fd.cFileName))
+            continue;
+        std::string path = rel + fd.cFileName;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        {
+            out.push_back(path + "\\");
+            CollectTree(root, path + "\\", out);
+        }
+        else
+        {
+            out.push_back(path);
+        }
+    } while (FindNextFileA(hFind, &fd));
+    FindClose(hFind);
+}
+
+bool DeleteOne(const std::string& path, bool isDir)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (isDir ? RemoveDirectoryA(path.c_str()) : DeleteFileA(path.c_str()))
+        return true;
+    DWORD err = GetLastError();
+    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+        return true;
+    ADD_FAILURE() << "cannot delete " << path << ": error " << err;
+    return false;
+}
+
+// False if something could not be deleted (reported already); the folders
+// above it are then left alone instead of failing again as not empty.
+bool RemoveBelow(const std::string& dir)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return true;
+    std::vector<std::pair<std::string, bool>> entries;
+    do
+    {
+        if (!IsDots(fd.cFileName))
+            entries.emplace_back(dir + "\\" + fd.cFileName,
+                                 (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileA(hFind, &fd));
+    FindClose(hFind);
+
+    bool ok = true;
+    for (const auto& entry : entries)
+    {
+        if (entry.second && !RemoveBelow(entry.first))
+            ok = false;
+        else if (!DeleteOne(entry.first, entry.second))
+            ok = false;
+    }
+    return ok;
+}
+
+} // namespace
+
+std::string TwainDir()
+{
+    char buf[MAX_PATH];
+    UINT len = GetWindowsDirectoryA(buf, MAX_PATH);
+    if (len == 0 || len >= MAX_PATH)
+    {
+        ADD_FAILURE() << "GetWindowsDirectoryA failed: " << GetLastError();
+        return "C:\\windows\\twain_32";
+    }
+    return WithSlash(std::string(buf, len)) + "twain_32";
+}
+
+std::string TempDir()
+{
+    char buf[MAX_PATH + 1];
+    DWORD len = GetTempPathA(sizeof(buf), buf);
+    if (len == 0 || len >= sizeof(buf))
+    {
+        ADD_FAILURE() << "GetTempPathA failed: " << GetLastError();
+        return std::string();
+    }
+    return WithSlash(std::string(buf, len));
+}
+
+std::string LogPath(const std::string& suffix)
+{
+    return TempDir() + suffix;
+}
+
+bool ReadBytes(const std::string& path, std::string& bytes)
+{
+    bytes.clear();
+    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    char buf[65536];
+    DWORD got = 0;
+    bool ok = true;
+    for (;;)
+    {
+        if (!ReadFile(hFile, buf, sizeof(buf), &got, nullptr))
+        {
+            ok = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        bytes.append(buf, got);
+    }
+    CloseHandle(hFile);
+    return ok;
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::string bytes;
+    ReadBytes(path, bytes);
+    return bytes;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+    {
+        ADD_FAILURE() << "cannot create " << path << ": error " << GetLastError();
+        return;
+    }
+    DWORD written = 0;
+    if (!WriteFile(hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size())
+        ADD_FAILURE() << "cannot write " << path << ": error " << GetLastError();
+    CloseHandle(hFile);
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> ListTree(const std::string& dir)
+{
+    std::vector<std::string> out;
+    CollectTree(WithSlash(dir), std::string(), out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void RemoveTree(const std::string& dir)
+{
+    std::string path = dir;
+    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
+        path.pop_back();
+    DWORD attr = GetFileAttributesA(path.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES)
+        return;
+    const bool isDir = (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!isDir || RemoveBelow(path))
+        DeleteOne(path, isDir);
+}
+
+void ResetTwainDir()
+{
+    const std::string dir = TwainDir();
+    RemoveTree(dir);
+    if (!CreateDirectoryA(dir.c_str(), nullptr))
+        ADD_FAILURE() << "cannot create " << dir << ": error " << GetLastError();
+}
+
+void RemoveLogs()
+{
+    for (const char* name : {"_add_ds.log", "_remove_ds.log", "_add_ds2.log", "_remove_ds2.log"})
+        RemoveTree(LogPath(name));
+}

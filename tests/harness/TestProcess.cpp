@@ -1,0 +1,312 @@
+#include "TestProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace
+{
+
+const DWORD kPollMs = 50;
+const DWORD kCloseMs = 5000; // at least this long for the exit after OK
+
+std::string EnvName(const std::string& entry)
+{
+    // Names such as "=C:" start with '='.
+    size_t eq = entry.find('=', 1);
+    return eq == std::string::npos ? entry : entry.substr(0, eq);
+}
+
+// Empty when nothing is to change: the child then inherits as is.
+std::string BuildEnvironment(const std::vector<std::string>& changes)
+{
+    if (changes.empty())
+        return std::string();
+
+    std::vector<std::string> entries;
+    if (char* block = GetEnvironmentStringsA())
+    {
+        for (const char* p = block; *p; p += lstrlenA(p) + 1)
+            entries.emplace_back(p);
+        FreeEnvironmentStringsA(block);
+    }
+
+    for (const std::string& change : changes)
+    {
+        const std::string name = EnvName(change);
+        const bool remove = change.find('=', 1) == std::string::npos;
+        bool replaced = false;
+        for (auto it = entries.begin(); it != entries.end();)
+        {
+            if (lstrcmpiA(EnvName(*it).c_str(), name.c_str()) != 0)
+            {
+                ++it;
+                continue;
+            }
+            if (remove || replaced)
+            {
+                it = entries.erase(it);
+                continue;
+            }
+            *it = change;
+            replaced = true;
+            ++it;
+        }
+        if (!remove && !replaced)
+            entries.push_back(change);
+    }
+
+    std::string block;
+    for (const std::string& entry : entries)
+        block += entry + '\0';
+    block += '\0';
+    return block;
+}
+
+bool StartProduct(const std::string& commandLine, const std::vector<std::string>& env,
+                  PROCESS_INFORMATION& pi)
+{
+    const std::string exe = ProductExePath();
+    if (exe.empty())
+        return false;
+
+    std::string envBlock = BuildEnvironment(env);
+    std::vector<char> cmd(commandLine.begin(), commandLine.end());
+    cmd.push_back('\0');
+
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    ZeroMemory(&pi, sizeof(pi));
+    if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0,
+                        envBlock.empty() ? nullptr : &envBlock[0], nullptr, &si, &pi))
+    {
+        ADD_FAILURE() << "CreateProcessA(" << exe << ") failed: " << GetLastError()
+                      << "\n  command line: " << commandLine;
+        return false;
+    }
+    return true;
+}
+
+void Close(PROCESS_INFORMATION& pi)
+{
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    ZeroMemory(&pi, sizeof(pi));
+}
+
+DWORD ExitCodeOf(HANDLE hProcess)
+{
+    DWORD code = kRunFailed;
+    if (!GetExitCodeProcess(hProcess, &code))
+        code = kRunFailed;
+    return code;
+}
+
+DWORD Remaining(ULONGLONG deadline)
+{
+    ULONGLONG now = GetTickCount64();
+    return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+}
+
+std::string WindowText(HWND hwnd)
+{
+    int len = GetWindowTextLengthA(hwnd);
+    std::string text(len + 1, '\0');
+    len = GetWindowTextA(hwnd, &text[0], len + 1);
+    text.resize(len > 0 ? len : 0);
+    return text;
+}
+
+std::string ClassOf(HWND hwnd)
+{
+    char name[256] = {};
+    GetClassNameA(hwnd, name, sizeof(name));
+    return name;
+}
+
+struct WindowList
+{
+    DWORD pid;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lParam)
+{
+    auto* list = reinterpret_cast<WindowList*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (list->pid == 0 || pid == list->pid)
+        list->windows.push_back(hwnd);
+    return TRUE;
+}
+
+// What the process shows instead, for the failure message.
+std::string DescribeWindowsOf(DWORD pid)
+{
+    WindowList list{pid, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&list));
+    std::ostringstream out;
+    for (HWND hwnd : list.windows)
+        out << "\n  window class \"" << ClassOf(hwnd) << "\" title \"" << WindowText(hwnd)
+            << "\"" << (IsWindowVisible(hwnd) ? "" : " (hidden)");
+    if (list.windows.empty())
+        out << "\n  no windows";
+    return out.str();
+}
+
+HWND FindUsageBox(DWORD pid)
+{
+    HWND hwnd = nullptr;
+    while ((hwnd = FindWindowExA(nullptr, hwnd, "#32770", "Usage")) != nullptr)
+    {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        // Until it is shown, the box may still be filling in its controls.
+        if (owner == pid && IsWindowVisible(hwnd))
+            return hwnd;
+    }
+    return nullptr;
+}
+
+void InspectBox(HWND hwnd, UsageBox& box)
+{
+    if (HWND hText = GetDlgItem(hwnd, 0xFFFF))
+    {
+        int len = GetWindowTextLengthA(hText);
+        std::string text(len + 1, '\0');
+        len = GetDlgItemTextA(hwnd, 0xFFFF, &text[0], len + 1);
+        text.resize(len);
+        box.text = text;
+    }
+
+    WindowList children{0, {}};
+    EnumChildWindows(hwnd, CollectWindow, reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children.windows)
+    {
+        // Wine's box keeps the unused buttons and the icon as hidden controls.
+        const LONG style = GetWindowLongA(child, GWL_STYLE);
+        if (!(style & WS_VISIBLE))
+            continue;
+        const std::string cls = ClassOf(child);
+        if (lstrcmpiA(cls.c_str(), "Button") == 0)
+        {
+            if (GetDlgCtrlID(child) == IDOK && WindowText(child) == "OK")
+                ++box.okButtons;
+            else
+                ++box.otherButtons;
+        }
+        else if (lstrcmpiA(cls.c_str(), "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON)
+        {
+            if (SendMessageA(child, STM_GETICON, 0, 0) != 0)
+                box.hasIcon = true;
+        }
+    }
+}
+
+} // namespace
+
+std::string ProductExePath()
+{
+    char buf[MAX_PATH * 4];
+    DWORD len = GetEnvironmentVariableA("TIRN_EXE", buf, sizeof(buf));
+    if (len == 0 || len >= sizeof(buf))
+    {
+        ADD_FAILURE() << "TIRN_EXE is not set";
+        return std::string();
+    }
+    std::string path(buf, len);
+    if (path.size() > 1 && path[1] == ':')
+        return path;
+    for (char& c : path)
+    {
+        if (c == '/')
+            c = '\\';
+    }
+    if (!path.empty() && path[0] == '\\')
+        path = "Z:" + path;
+    return path;
+}
+
+DWORD RunRaw(const std::string& commandLine, const RunOptions& options)
+{
+    PROCESS_INFORMATION pi;
+    if (!StartProduct(commandLine, options.env, pi))
+        return kRunFailed;
+
+    DWORD code = kRunFailed;
+    if (WaitForSingleObject(pi.hProcess, options.timeoutMs) == WAIT_OBJECT_0)
+    {
+        code = ExitCodeOf(pi.hProcess);
+    }
+    else
+    {
+        ADD_FAILURE() << "still running after " << options.timeoutMs << " ms: " << commandLine
+                      << DescribeWindowsOf(pi.dwProcessId);
+        TerminateProcess(pi.hProcess, kRunFailed);
+        WaitForSingleObject(pi.hProcess, 5000);
+    }
+    Close(pi);
+    return code;
+}
+
+DWORD Run(const std::string& args, const RunOptions& options)
+{
+    return RunRaw("TIRNFuncts.exe " + args, options);
+}
+
+UsageBox RunExpectingUsage(const std::string& commandLine, DWORD timeoutMs)
+{
+    RunOptions options;
+    options.timeoutMs = timeoutMs;
+    return RunExpectingUsage(commandLine, options);
+}
+
+UsageBox RunExpectingUsage(const std::string& commandLine, const RunOptions& options)
+{
+    UsageBox box;
+    PROCESS_INFORMATION pi;
+    if (!StartProduct(commandLine, options.env, pi))
+    {
+        box.exitCode = kRunFailed;
+        return box;
+    }
+
+    ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
+    HWND hwnd = nullptr;
+    bool exited = false;
+    for (;;)
+    {
+        hwnd = FindUsageBox(pi.dwProcessId);
+        if (hwnd)
+            break;
+        exited = WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+        if (exited || Remaining(deadline) == 0)
+            break;
+        Sleep(kPollMs);
+    }
+
+    if (hwnd)
+    {
+        box.found = true;
+        InspectBox(hwnd, box);
+        PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
+        if (Remaining(deadline) < kCloseMs)
+            deadline = GetTickCount64() + kCloseMs;
+    }
+
+    if (exited || WaitForSingleObject(pi.hProcess, Remaining(deadline)) == WAIT_OBJECT_0)
+    {
+        box.exitCode = ExitCodeOf(pi.hProcess);
+    }
+    else
+    {
+        ADD_FAILURE() << (hwnd ? "did not end after its Usage box was closed: "
+                               : "no Usage box and still running: ")
+                      << commandLine << DescribeWindowsOf(pi.dwProcessId);
+        TerminateProcess(pi.hProcess, kRunFailed);
+        WaitForSingleObject(pi.hProcess, 5000);
+        box.exitCode = kRunFailed;
+    }
+    Close(pi);
+    return box;
+}

@@ -1,0 +1,46 @@
+// Starting the product under test and watching its message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Returned by the Run functions when the process could not be started or
+// did not end in time.
+constexpr DWORD kRunFailed = 0xFFFFFFFF;
+
+// TIRN_EXE as a Windows path: a Unix path "/a/b" becomes "Z:\a\b".
+std::string ProductExePath();
+
+struct RunOptions
+{
+    // "NAME=value" added to or replacing the inherited environment;
+    // "NAME" alone removes the variable. LC_ALL here does not change the
+    // child's code page: Wine gives it the test process's one.
+    std::vector<std::string> env;
+    DWORD timeoutMs = 60000;
+};
+
+// Starts ProductExePath() with exactly this command line (program name
+// part included) and waits for it.
+DWORD RunRaw(const std::string& commandLine, const RunOptions& options = {});
+
+// RunRaw("TIRNFuncts.exe " + args). In a TEST body testing::Test::Run hides
+// it: call it as ::Run.
+DWORD Run(const std::string& args, const RunOptions& options = {});
+
+struct UsageBox
+{
+    bool found = false;
+    std::string text;
+    int okButtons = 0;    // visible buttons with id IDOK and text "OK"
+    int otherButtons = 0; // any other visible buttons
+    bool hasIcon = false;
+    DWORD exitCode = 0;
+};
+
+// Starts the product like RunRaw, waits for its message box titled "Usage",
+// reads it and closes it with OK, then waits for the process to end.
+UsageBox RunExpectingUsage(const std::string& commandLine, DWORD timeoutMs = 20000);
+UsageBox RunExpectingUsage(const std::string& commandLine, const RunOptions& options);
