@@ -1,5 +1,12 @@
 #include "seams/Seams.h"
 
+// This file is built with the product sources; the real calls below must not
+// be redirected back here.
+#undef SetupDiGetClassDevsA
+#undef SetupDiEnumDeviceInfo
+#undef GetWindowsDirectoryA
+#undef GetTempPathA
+
 SSeams& Seams()
 {
     static SSeams seams;

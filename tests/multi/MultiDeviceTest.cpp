@@ -1,0 +1,220 @@
+#include "MultiCommon.h"
+#include "harness/TestProcess.h"
+
+class MultiAdd : public MultiFixture {};
+class MultiRemove : public MultiFixture {};
+class MultiLog : public MultiFixture {};
+
+const Lines kAdded{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"};
+
+TEST_F(MultiAdd, DefaultCallCopiesTheGenericModuleForTheDevice)
+{
+    AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel()}}}));
+    ASSERT_EQ(0u, ::Run("MAddDS"));
+    EXPECT_EQ(kAdded, ListTree(TwainDir()));
+    EXPECT_EQ(GenericData(), ReadBytes(DsFile("0000")));
+    EXPECT_EQ((Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") + Copied("0000") +
+                  WalkEnd(1)),
+              LastBody(LogPath("_add_ds.log")));
+    EXPECT_FALSE(Exists(LogPath("_remove_ds.log")));
+}
+
+TEST_F(MultiAdd, OnlyDevicesWithCorvelClsidUnderTheCheckKeyAndAGenericModuleNameAreAdded)
+{
+    // CorvelCLSID is looked for under the check key "Settings", the module
+    // name under DeviceData; without CorvelCLSID the module is not asked for.
+    const RegSubkey settings{"Settings", {Corvel()}};
+    struct Row
+    {
+        const char* name;
+        std::vector<RegSubkey> keys;
+        Lines tests;
+        bool added;
+    } rows[] = {
+        {"no DeviceData subkey", {settings}, {kCorvelLine}, false},
+        {"no TwainDSmodule", {settings, {"DeviceData", {}}}, {kCorvelLine, kAssumeTIRN}, true},
+        {"zbxgends.tmp", {settings, {"DeviceData", {Module("zbxgends.tmp")}}},
+         {kCorvelLine, "TwainDSModule = zbxgends.tmp, this is a TIRN Device"}, true},
+        {"zbxgnds2.tmp", {settings, {"DeviceData", {Module("zbxgnds2.tmp")}}},
+         {kCorvelLine, "TwainDSModule = zbxgnds2.tmp, this is a TIRN Device"}, true},
+        {"zbxgnds2", {settings, {"DeviceData", {Module("zbxgnds2")}}},
+         {kCorvelLine, "TwainDSModule = zbxgnds2, this is a TIRN Device"}, true},
+        {"another module", {settings, {"DeviceData", {Module("zbxgnds2.ds")}}},
+         {kCorvelLine, "TwainDSModule = zbxgnds2.ds, this is not a TIRN Device"}, false},
+        {"capitals", {settings, {"DeviceData", {Module("ZBXGNDS2")}}},
+         {kCorvelLine, "TwainDSModule = ZBXGNDS2, this is not a TIRN Device"}, false},
+        {"empty module", {settings, {"DeviceData", {Module("")}}},
+         {kCorvelLine, "TwainDSModule = , this is not a TIRN Device"}, false},
+        {"no CorvelCLSID under the check key", {{"Settings", {}}, {"DeviceData", {Corvel(), Module("zbxgnds2")}}},
+         {}, false},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        Reset();
+        AddDevice(ImageDevice("0000", row.keys));
+        ASSERT_EQ(0u, ::Run("MAddDS vrtk_ Settings InstallCLSID"));
+        EXPECT_EQ(row.added ? kAdded : Lines{"zbxgnds2"}, ListTree(TwainDir()));
+        EXPECT_EQ((Header(1, "vrtk_", "Settings") + Device(0, "0000") + row.tests +
+                      (row.added ? Paths("0000") + Copied("0000") : Lines{}) + WalkEnd(1)),
+                  LastBody(LogPath("_add_ds.log")));
+    }
+}
+
+TEST_F(MultiAdd, WithoutGenericModuleTheStagedFileGoesAndNoDirectoryIsMade)
+{
+    RemoveTree(Generic());
+    MakeDsDir("0000", {"vrtk_0000"});
+    AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel()}}}));
+    AddDevice(ImageDevice("0001", {{"DeviceData", {Corvel()}}}));
+    ASSERT_EQ(0u, ::Run("MAddDS"));
+    EXPECT_EQ((Lines{"vrtk_0000\\"}), ListTree(TwainDir()));
+    const std::string noGeneric = "Failed to find szFileNameGenericDs = " + Generic();
+    EXPECT_EQ((Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") +
+                  Lines{Removed(Staged("0000")), noGeneric} + Device(1, "0001") + Lines{kCorvelLine, kAssumeTIRN} +
+                  Paths("0001") + Lines{noGeneric} + WalkEnd(2)),
+              LastBody(LogPath("_add_ds.log")));
+}
+
+TEST_F(MultiAdd, ReadOnlyDataSourceIsOverwritten)
+{
+    MakeDsDir("0000", {"vrtk_0000.ds"});
+    ASSERT_TRUE(SetFileAttributesA(DsFile("0000").c_str(), FILE_ATTRIBUTE_READONLY));
+    AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel(), Module("zbxgnds2.tmp")}}}));
+    ASSERT_EQ(0u, ::Run("MAddDS"));
+    EXPECT_EQ(GenericData(), ReadBytes(DsFile("0000")));
+    EXPECT_EQ(0u, GetFileAttributesA(DsFile("0000").c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ((Header(1) + Device(0, "0000") +
+               Lines{kCorvelLine, "TwainDSModule = zbxgnds2.tmp, this is a TIRN Device"} + Paths("0000") +
+               Copied("0000") + WalkEnd(1)),
+              LastBody(LogPath("_add_ds.log")));
+}
+
+TEST_F(MultiRemove, KeepsOnlyTheDataSourcesOfListedTIRNDevicesAndLogsEveryLookup)
+{
+    // Device 0000 has no Driver value, so no instance number: entry 0000 is
+    // not listed. Its lookup walks all devices, and the later lookups must
+    // log the same lines as a fresh walk would. 0001 lacks CorvelCLSID,
+    // which removing does not ask for.
+    AddDevice(TestDevice{"ROOT\\IMAGE\\0000", "", false, {}});
+    AddDevice(ImageDevice("0001", {{"DeviceData", {Module("zbxgnds2")}}}));
+    AddDevice(ImageDevice("0002", {{"DeviceData", {Corvel(), Module("other.ds")}}}));
+    AddDevice(ImageDevice("000A", {{"DeviceData", {}}}));
+    MakeDsDir("0000", {"vrtk_0000.ds"});
+    MakeDsDir("0001", {"vrtk_0001.ds"});
+    MakeDsDir("0002", {"vrtk_0002", "vrtk_0002.ds"});
+    MakeDsDir("000a", {"vrtk_000a.ds"});
+    ASSERT_EQ(0u, ::Run("MRemoveDS"));
+    EXPECT_EQ((Lines{"vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds", "vrtk_000a\\", "vrtk_000a\\vrtk_000a.ds", "zbxgnds2"}),
+              ListTree(TwainDir()));
+    const Lines devices{"", "0001", "0002", "000A"};
+    auto visit = [&](size_t count) {
+        Lines lines;
+        for (size_t i = 0; i < count; ++i)
+            lines = lines + Device(static_cast<int>(i), devices[i]);
+        return lines;
+    };
+    const std::string found = "Found Twain_32 directory for Instance ";
+    EXPECT_EQ((Header(0) + Lines{found + "0000"} + visit(4) + WalkEnd(4) + Paths("0000") +
+               Lines{Removed(DsFile("0000")), found + "0001"} + visit(2) +
+               Lines{"0001 exists", "TwainDSModule = zbxgnds2, this is a TIRN Device", found + "0002"} + visit(3) +
+               Lines{"0002 exists", "TwainDSModule = other.ds, this is not a TIRN Device"} + Paths("0002") +
+               Lines{Removed(Staged("0002")), Removed(DsFile("0002"))} +
+               Lines{found + "000a"} + visit(4) + Lines{"000a exists", kAssumeTIRN}),
+              LastBody(LogPath("_remove_ds.log")));
+    EXPECT_FALSE(Exists(LogPath("_add_ds.log")));
+}
+
+TEST_F(MultiRemove, LeavesADirectoryHoldingAnotherFileAndAPlainFileEntry)
+{
+    MakeDsDir("0000", {"vrtk_0000", "vrtk_0000.ds", "notes.txt"});
+    // _rmdir of a plain file: errno EINVAL.
+    WriteBytes(DsDir("0001"), "not a directory");
+    ASSERT_EQ(0u, ::Run("MRemoveDS"));
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\notes.txt", "vrtk_0001", "zbxgnds2"}), ListTree(TwainDir()));
+    EXPECT_EQ((Header(0) + Lines{"Found Twain_32 directory for Instance 0000"} + WalkEnd(0) + Paths("0000") +
+                  Lines{Removed(Staged("0000")), Removed(DsFile("0000")), "_trmdir failed, errno = 41"} +
+                  Lines{"Found Twain_32 directory for Instance 0001"} + WalkEnd(0) + Paths("0001") +
+                  Lines{"_trmdir failed, errno = 22"}),
+              LastBody(LogPath("_remove_ds.log")));
+}
+
+TEST_F(MultiRemove, SkipsEntriesWithNothingOrMoreThanFourCharactersAfterThePrefix)
+{
+    MakeDsDir("", {});
+    MakeDsDir("00000", {"vrtk_0000.ds"});
+    MakeDsDir("0007", {"vrtk_0007.ds"});
+    MakeDsDir("zzzzz", {});
+    ASSERT_EQ(0u, ::Run("MRemoveDS"));
+    EXPECT_EQ((Lines{"vrtk_00000\\", "vrtk_00000\\vrtk_0000.ds", "vrtk_\\", "vrtk_zzzzz\\", "zbxgnds2"}),
+              ListTree(TwainDir()));
+    EXPECT_EQ((Header(0) + Lines{"Found Twain_32 directory for Instance 0007"} + WalkEnd(0) + Paths("0007") +
+                  Lines{Removed(DsFile("0007"))}),
+              LastBody(LogPath("_remove_ds.log")));
+}
+
+TEST_F(MultiRemove, PathsOrPatternLongerThanTheirBuffersAreRefused)
+{
+    // 19 + 1 + 121 + 4 fits for the directory, not for the file names.
+    const std::string prefix(121, 'p'), longer(240, 'q');
+    AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel()}}}));
+    ASSERT_TRUE(CreateDirectoryA((TwainDir() + "\\" + prefix + "0001").c_str(), nullptr));
+    const Lines tree{prefix + "0001\\", "zbxgnds2"};
+
+    ASSERT_EQ(0u, ::Run("MAddDS " + prefix + " DeviceData InstallCLSID"));
+    EXPECT_EQ(tree, ListTree(TwainDir()));
+    EXPECT_EQ((Header(1, prefix) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} +
+                  Lines{"Paths for instance 0000 do not fit in 259 characters, skipped"} + WalkEnd(1)),
+              LastBody(LogPath("_add_ds.log")));
+
+    ASSERT_EQ(0u, ::Run("MRemoveDS " + prefix + " DeviceData InstallCLSID"));
+    EXPECT_EQ(tree, ListTree(TwainDir()));
+    EXPECT_EQ((Header(0, prefix) + Lines{"Found Twain_32 directory for Instance 0001"} + Device(0, "0000") +
+                  WalkEnd(1) + Lines{"Paths for instance 0001 do not fit in 259 characters, skipped"}),
+              LastBody(LogPath("_remove_ds.log")));
+
+    // The log's message buffer holds 259 characters.
+    ASSERT_EQ(0u, ::Run("MRemoveDS " + longer + " DeviceData InstallCLSID"));
+    EXPECT_EQ(tree, ListTree(TwainDir()));
+    EXPECT_EQ((Header(0, longer) +
+                  Lines{("Search pattern for prefix " + longer + " does not fit in 259 characters, no directory walk")
+                            .substr(0, 259)}),
+              LastBody(LogPath("_remove_ds.log")));
+}
+
+TEST_F(MultiLog, OffOnBothWalksChangesTheSameFilesAndWritesNoLog)
+{
+    AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel()}}}));
+    MakeDsDir("0005", {"vrtk_0005.ds"});
+    MakeDsDir("0006", {"vrtk_0006.ds", "notes.txt"});
+    ASSERT_EQ(0u, ::Run("MAddDS vrtk_ DeviceData InstallCLSID 0"));
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0005\\", "vrtk_0005\\vrtk_0005.ds", "vrtk_0006\\",
+                     "vrtk_0006\\notes.txt", "vrtk_0006\\vrtk_0006.ds", "zbxgnds2"}),
+              ListTree(TwainDir()));
+    ASSERT_EQ(0u, ::Run("MRemoveDS vrtk_ DeviceData InstallCLSID 0"));
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0006\\", "vrtk_0006\\notes.txt", "zbxgnds2"}),
+              ListTree(TwainDir()));
+    EXPECT_FALSE(Exists(LogPath("_add_ds.log")));
+    EXPECT_FALSE(Exists(LogPath("_remove_ds.log")));
+}
+
+TEST_F(MultiLog, AddDSThenMAddDSLeaveTwoSectionsInTheAddLog)
+{
+    const std::string hwid = "usb\\vid_1234&pid_5678";
+    AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel(), RegSz("InstallCLSID", hwid)}}}));
+    MakeDsDir("0000", {"vrtk_0000"});
+    ASSERT_EQ(0u, ::Run("AddDS " + hwid + " vrtk_ DeviceData InstallCLSID Params"));
+    EXPECT_EQ("data source vrtk_0000", ReadBytes(DsFile("0000")));
+    ASSERT_EQ(0u, ::Run("MAddDS"));
+    EXPECT_EQ(GenericData(), ReadBytes(DsFile("0000")));
+    const std::vector<LogSection> sections = ParseLog(ReadBytes(LogPath("_add_ds.log")));
+    ASSERT_EQ(2u, sections.size());
+    EXPECT_TRUE(sections[0].wellFormed);
+    ASSERT_FALSE(sections[0].body.empty());
+    EXPECT_EQ("Hardware Identifier:\t" + hwid, sections[0].body[0]);
+    EXPECT_TRUE(sections[1].wellFormed);
+    EXPECT_EQ((Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") + Copied("0000") +
+                  WalkEnd(1)),
+              sections[1].body);
+    EXPECT_FALSE(Exists(LogPath("_remove_ds.log")));
+}
