@@ -1,0 +1,316 @@
+#include "harness/TestFiles.h"
+#include "harness/TestLog.h"
+#include "harness/TestRegistry.h"
+#include "seams/Seams.h"
+
+#include "log/CLogger.h"
+#include "twainds/CModTwainDS.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using Lines = std::vector<std::string>;
+const char kLog[] = "_devices_test.log";
+
+std::string Driver(const std::string& instance) { return std::string(kImageClassGuid) + "\\" + instance; }
+std::string N(int n) { return std::to_string(n); }
+std::string Enum(int result, int idx) { return "SetupDiEnumDeviceInfo returned " + N(result) + ", m_idx = " + N(idx); }
+std::string Prop(int result, const std::string& text)
+{
+    return "SetupDiGetDeviceRegistryProperty returned " + N(result) + ", producing " + text;
+}
+std::string End(int idx) { return "EnumImagingDevices terminating condition, m_idx = " + N(idx); }
+std::string Skip(int error) { return " EnumImagingDevices non-terminating error, GetLastError returned " + N(error); }
+
+TestDevice WithDriver(const std::string& instance, const std::string& driver)
+{
+    TestDevice device = ImageDevice(instance);
+    device.driver = driver;
+    device.hasDriverKey = false; // the walk never opens it
+    return device;
+}
+
+struct Walk
+{
+    Lines instances, lines;
+};
+
+// One logged walk to its end; after resetAfter devices m_idx is set to 0.
+Walk LoggedWalk(CModTwainDS& job, int bufferSize = 5, int resetAfter = -1)
+{
+    DeleteFileA(LogPath(kLog).c_str());
+    Walk walk;
+    {
+        CLogger logger(kLog);
+        std::vector<char> buffer(bufferSize, '\0');
+        for (int n = 0; job.NextDevice(buffer.data(), bufferSize, true, &logger);)
+        {
+            walk.instances.push_back(buffer.data());
+            if (++n == resetAfter)
+                job.m_DriverCalls.m_idx = 0;
+        }
+    }
+    EXPECT_EQ(job.m_DriverCalls.m_idx, 0);
+    walk.lines = LastBody(LogPath(kLog));
+    return walk;
+}
+
+// Three walks of one job: a complete walk is answered from what the first
+// one learnt, and must write the same lines.
+void ExpectWalks(CModTwainDS& job, const Lines& instances, const Lines& lines, int resetAfter = -1)
+{
+    for (int i = 1; i <= 3; ++i)
+    {
+        SCOPED_TRACE("walk " + N(i));
+        Walk walk = LoggedWalk(job, 5, resetAfter);
+        EXPECT_EQ(walk.instances, instances);
+        EXPECT_EQ(walk.lines, lines);
+    }
+}
+
+class DeviceWalk : public ::testing::Test
+{
+protected:
+    void SetUp() override { RemoveAllImageDevices(); }
+    void TearDown() override
+    {
+        ResetSeams();
+        RemoveAllImageDevices();
+        DeleteFileA(LogPath(kLog).c_str());
+    }
+};
+
+} // namespace
+
+TEST_F(DeviceWalk, NoDeviceEndsAtIndexZero)
+{
+    CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+    ExpectWalks(job, {}, {Enum(0, 0), End(0)});
+}
+
+TEST_F(DeviceWalk, TwoDevicesComeInIndexOrderThenTheWalkStartsAgain)
+{
+    AddDevice(ImageDevice("0001"));
+    AddDevice(ImageDevice("0000"));
+    {
+        CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+        char buffer[5];
+        std::memset(buffer, 'x', sizeof(buffer));
+        ASSERT_TRUE(job.NextDevice(buffer, sizeof(buffer), false, nullptr));
+        EXPECT_EQ(std::string(buffer, sizeof(buffer)), std::string("0000", 5));
+        ASSERT_TRUE(job.NextDevice(buffer, sizeof(buffer), false, nullptr));
+        EXPECT_STREQ(buffer, "0001");
+        EXPECT_FALSE(job.NextDevice(buffer, sizeof(buffer), false, nullptr));
+        ASSERT_TRUE(job.NextDevice(buffer, sizeof(buffer), false, nullptr));
+        EXPECT_STREQ(buffer, "0000");
+        EXPECT_EQ(job.m_DriverCalls.m_idx, 1);
+    }
+    CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+    ExpectWalks(job, {"0000", "0001"},
+                {Enum(1, 0), Prop(1, Driver("0000")), Enum(1, 1), Prop(1, Driver("0001")), Enum(0, 2), End(2)});
+}
+
+TEST_F(DeviceWalk, DeviceWithoutDriverIsSkippedBetweenTwoOthers)
+{
+    AddDevice(ImageDevice("0000"));
+    AddDevice(WithDriver("0001", ""));
+    AddDevice(ImageDevice("0002"));
+    CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+    ExpectWalks(job, {"0000", "0002"},
+                {Enum(1, 0), Prop(1, Driver("0000")), Enum(1, 1), Prop(0, ""), Enum(1, 2), Prop(1, Driver("0002")),
+                 Enum(0, 3), End(3)});
+}
+
+TEST_F(DeviceWalk, SettingIndexToZeroRestartsTheWalk)
+{
+    AddDevice(ImageDevice("0000"));
+    AddDevice(ImageDevice("0001"));
+    CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+    const Lines both = {Enum(1, 0), Prop(1, Driver("0000")), Enum(1, 1), Prop(1, Driver("0001")), Enum(0, 2), End(2)};
+    Lines restarted = {Enum(1, 0), Prop(1, Driver("0000"))};
+    restarted.insert(restarted.end(), both.begin(), both.end());
+    ExpectWalks(job, {"0000", "0000", "0001"}, restarted, 1);
+    ExpectWalks(job, {"0000", "0001"}, both);
+}
+
+TEST_F(DeviceWalk, DeviceAddedAfterTheSetWasMadeIsNotSeen)
+{
+    AddDevice(ImageDevice("0000"));
+    CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+    AddDevice(ImageDevice("0001"));
+    EXPECT_EQ(LoggedWalk(job).instances, Lines{"0000"});
+}
+
+TEST_F(DeviceWalk, DriverValueDecidesTheInstanceNumber)
+{
+    struct Case
+    {
+        std::string driver;
+        int bufferSize;
+        std::string instance, skipLine; // "" = device skipped, no line after the property line
+    };
+    std::vector<Case> cases = {
+        {Driver("0000"), 5, "0000", ""},
+        {"{other}\\x\\0042", 5, "0042", ""},
+        {Driver("00000"), 5, "", "Instance 00000 does not fit in 4 characters, device skipped"},
+        {Driver("00000"), 260, "00000", ""},
+        {"NoBackslash0000", 5, "", ""},
+    };
+    for (std::string name : {"", ".", "..", "a:b", "a*", "a?", "a\"", "a<", "a>", "a|", "a/b"})
+        cases.push_back({Driver(name), 5, "", "Instance " + name + " is not a usable name, device skipped"});
+
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.driver + " with a buffer of " + N(c.bufferSize));
+        CDeviceScope scope({WithDriver("0000", c.driver)});
+        CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+        Walk walk = LoggedWalk(job, c.bufferSize);
+        Lines lines = {Enum(1, 0), Prop(1, c.driver)};
+        if (!c.skipLine.empty())
+            lines.push_back(c.skipLine);
+        lines.insert(lines.end(), {Enum(0, 1), End(1)});
+        EXPECT_EQ(walk.lines, lines);
+        EXPECT_EQ(walk.instances, c.instance.empty() ? Lines{} : Lines{c.instance});
+    }
+}
+
+TEST_F(DeviceWalk, EnumerationErrorAtOneIndexSkipsOnlyThatIndex)
+{
+    AddDevice(ImageDevice("0000"));
+    AddDevice(ImageDevice("0001"));
+    // A failing entry slipped in at index 1, the devices around it.
+    Seams().enumDeviceInfo = [](HDEVINFO hDevInfo, DWORD idx, PSP_DEVINFO_DATA record) -> BOOL {
+        if (idx != 1)
+            return SetupDiEnumDeviceInfo(hDevInfo, idx > 1 ? idx - 1 : idx, record);
+        SetLastError(ERROR_INVALID_DATA);
+        return FALSE;
+    };
+    CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+    ExpectWalks(job, {"0000", "0001"},
+                {Enum(1, 0), Prop(1, Driver("0000")), Enum(0, 1), Skip(ERROR_INVALID_DATA), Enum(1, 2),
+                 Prop(1, Driver("0001")), Enum(0, 3), End(3)});
+}
+
+TEST_F(DeviceWalk, ErrorsAtEveryIndexEndTheWalkAfterIndex1001)
+{
+    std::vector<DWORD> asked, expectedAsked;
+    Seams().enumDeviceInfo = [&asked](HDEVINFO, DWORD idx, PSP_DEVINFO_DATA) -> BOOL {
+        asked.push_back(idx);
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    };
+    Lines lines;
+    for (int idx = 0; idx <= 1001; ++idx)
+    {
+        lines.insert(lines.end(), {Enum(0, idx), idx <= 1000 ? Skip(ERROR_GEN_FAILURE) : End(idx)});
+        expectedAsked.push_back(idx);
+    }
+
+    CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+    Walk first = LoggedWalk(job);
+    EXPECT_EQ(asked, expectedAsked);
+    EXPECT_EQ(first.lines, lines);
+    ExpectWalks(job, {}, lines);
+}
+
+TEST_F(DeviceWalk, WithoutADeviceSetEveryWalkIsEmptyAndUnlogged)
+{
+    AddDevice(ImageDevice("0000"));
+    const GUID kImage = {0x6BDD1FC6, 0x810F, 0x11D0, {0xBE, 0xC7, 0x08, 0x00, 0x2B, 0xE2, 0x09, 0x2F}};
+    int calls = 0;
+    Seams().getClassDevs = [&](const GUID* guid, PCSTR enumerator, HWND hwnd, DWORD flags) {
+        ++calls;
+        EXPECT_TRUE(guid && IsEqualGUID(*guid, kImage));
+        EXPECT_EQ(enumerator, nullptr);
+        EXPECT_EQ(hwnd, nullptr);
+        EXPECT_EQ(flags, 0u); // every installed device, present or not
+        return static_cast<HDEVINFO>(INVALID_HANDLE_VALUE);
+    };
+    CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+    EXPECT_EQ(calls, 1);
+    char buffer[5] = {};
+    EXPECT_FALSE(job.NextDevice(buffer, sizeof(buffer), false, nullptr));
+    ExpectWalks(job, {}, {});
+}
+
+class DataSourceJob : public ::testing::Test
+{
+protected:
+    void TearDown() override { ResetSeams(); }
+};
+
+TEST_F(DataSourceJob, FiveArgumentJobCopiesTheIdentifierAndBorrowsTheRest)
+{
+    char szId[260] = "{ABC}", szPrefix[260] = "vrtk_", szKey[260] = "Key", szValue[260] = "Value",
+         szParams[260] = "Params";
+    CModTwainDS job(szId, szPrefix, szKey, szValue, szParams);
+    EXPECT_EQ(job.m_hFind, -1);
+    EXPECT_FALSE(job.m_bFindDone);
+    EXPECT_EQ(job.m_DriverCalls.m_idx, 0);
+    ASSERT_NE(job.m_pDevInfoData, nullptr);
+    EXPECT_EQ(job.m_pDevInfoData->cbSize, sizeof(SP_DEVINFO_DATA));
+    EXPECT_STREQ(CModTwainDS::m_szTwainDir, TwainDir().c_str());
+    EXPECT_TRUE(job.HasTwainDir());
+
+    std::strcpy(szId, "{XYZ}");
+    EXPECT_STREQ(job.m_szHardwareId, "{ABC}");
+    EXPECT_EQ(job.m_szDsPrefix, szPrefix);
+    EXPECT_EQ(job.m_szCheckKey, szKey);
+    EXPECT_EQ(job.m_szCheckValue, szValue);
+    EXPECT_EQ(job.m_szParamsKey, szParams);
+    std::strcpy(szPrefix, "abc_");
+    EXPECT_STREQ(job.m_szDsPrefix, "abc_");
+
+    EXPECT_EQ(CModTwainDS(nullptr, szPrefix, szKey, szValue, szParams).m_szHardwareId, nullptr);
+}
+
+TEST_F(DataSourceJob, ThreeArgumentJobHasNoIdentifierAndNoParamsKey)
+{
+    const char szPrefix[] = "vrtk_", szKey[] = "DeviceData", szValue[] = "InstallCLSID";
+    CModTwainDS job(szPrefix, szKey, szValue);
+    EXPECT_EQ(job.m_szHardwareId, nullptr);
+    EXPECT_EQ(job.m_szParamsKey, nullptr);
+    EXPECT_EQ(job.m_szDsPrefix, szPrefix);
+    EXPECT_EQ(job.m_szCheckKey, szKey);
+    EXPECT_EQ(job.m_szCheckValue, szValue);
+    EXPECT_EQ(job.m_hFind, -1);
+}
+
+TEST_F(DataSourceJob, TwainDirectoryFollowsTheWindowsDirectory)
+{
+    const std::string dir250 = "C:\\" + std::string(247, 'w');
+    struct
+    {
+        bool fails;
+        std::string windowsDir, twainDir;
+    } cases[] = {
+        {false, "C:\\WINDOWS", "C:\\WINDOWS\\twain_32"},
+        {false, "C:\\", "C:\\twain_32"},
+        {false, "D:\\Win\\", "D:\\Win\\twain_32"},
+        {false, dir250, dir250 + "\\twain_32"},
+        {false, dir250 + "w", ""},
+        {false, std::string(300, 'w'), ""}, // reported as not fitting the buffer
+        {true, "", ""},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.fails ? "failure" : c.windowsDir);
+        ResetSeams();
+        ASSERT_TRUE(CModTwainDS("vrtk_", "DeviceData", "InstallCLSID").HasTwainDir()); // an earlier run's value
+        Seams().getWindowsDirectory = [&c](LPSTR buffer, UINT size) -> UINT {
+            if (c.fails || c.windowsDir.size() >= size)
+                return c.fails ? 0 : static_cast<UINT>(c.windowsDir.size() + 1);
+            std::strcpy(buffer, c.windowsDir.c_str());
+            return static_cast<UINT>(c.windowsDir.size());
+        };
+        CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+        EXPECT_EQ(std::string(CModTwainDS::m_szTwainDir), c.twainDir);
+        EXPECT_EQ(job.HasTwainDir(), !c.twainDir.empty());
+    }
+}
