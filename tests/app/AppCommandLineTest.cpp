@@ -1,0 +1,118 @@
+#include "harness/TestFiles.h"
+#include "harness/TestProcess.h"
+#include "harness/TestRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+const char kUsageText[] =
+    "Syntax: TIRNFuncts.exe <Function to call> <GUID> <FilePrefix> <CheckKey> <CheckKeyValue> "
+    "<DeviceSWRegKey> <0|1>\n\n\t\tFunctions available\n\t\t\t\tMAddDS\n\t\t\t\tAddDS\n\t\t\t\tRemoveDS\n\n"
+    "\t\tLong file names should be enclosed in quotes\n\n"
+    "\t\t<0|1> parameter indicates logging and is optional.  Default is logging on (1).";
+
+using Lines = std::vector<std::string>;
+using Tree = std::vector<std::string>;
+
+const char kQuotedName[] = "\"C:\\some dir\\TIRNFuncts.exe\"";
+
+bool AnyLog()
+{
+    return Exists(LogPath("_add_ds.log")) || Exists(LogPath("_remove_ds.log"));
+}
+
+TEST(UsageBox, ShowsForTheHelpSwitchesAndAnEmptyLine)
+{
+    const std::string q = kQuotedName;
+    for (const std::string& line : Lines{"TIRNFuncts.exe /?", "TIRNFuncts.exe /h", "TIRNFuncts.exe -?",
+                                         "TIRNFuncts.exe -h", "TIRNFuncts.exe", "TIRNFuncts.exe  \t \t",
+                                         q + " /?", q + " -h", q, q + "/?"})
+    {
+        UsageBox box = RunExpectingUsage(line);
+        ASSERT_TRUE(box.found) << line;
+        EXPECT_EQ(box.text, kUsageText) << line;
+        EXPECT_EQ(box.okButtons, 1) << line;
+        EXPECT_EQ(box.otherButtons, 0) << line;
+        EXPECT_FALSE(box.hasIcon) << line;
+        EXPECT_EQ(box.exitCode, 0u) << line;
+    }
+}
+
+TEST(UsageBox, NearMissesEndWithStatusOneAndNoBox)
+{
+    // The runtime's own line would drop the bytes of 0x80 and above here.
+    for (const std::string& line : Lines{"TIRNFuncts.exe /H", "TIRNFuncts.exe -H", "TIRNFuncts.exe /help",
+                                         "TIRNFuncts.exe /? ", "TIRNFuncts.exe \xa0/?", "TIRNFuncts.exe \xe9",
+                                         std::string(kQuotedName) + " AddDS"})
+    {
+        UsageBox box = RunExpectingUsage(line, 3000);
+        EXPECT_FALSE(box.found) << line;
+        EXPECT_EQ(box.exitCode, 1u) << line;
+    }
+}
+
+// One TIRN device, the generic module and a data source of a gone device:
+// any call that ran would change twain_32 and write a log.
+class CommandLine : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        RemoveAllImageDevices();
+        ResetTwainDir();
+        RemoveLogs();
+        AddDevice(ImageDevice("0000", {{"DeviceData", {RegSz("CorvelCLSID", "{1}")}}}));
+        WriteBytes(TwainDir() + "\\zbxgnds2", "generic");
+        CreateDirectoryA((TwainDir() + "\\vrtk_0001").c_str(), nullptr);
+        WriteBytes(TwainDir() + "\\vrtk_0001\\vrtk_0001.ds", "gone");
+        m_before = ListTree(TwainDir());
+    }
+    void TearDown() override
+    {
+        RemoveAllImageDevices();
+        ResetTwainDir();
+        RemoveLogs();
+    }
+    Tree m_before;
+};
+
+TEST_F(CommandLine, RefusedCallsEndWithStatusOneAndTouchNothing)
+{
+    const std::string x260(260, 'x');
+    // The last one is one double-byte character only in code page 932.
+    for (const std::string& args :
+         Lines{"AddDS", "AddDS G P K V", "Delete G P K V S", "/help", "AddDS " + x260 + " vrtk_ K V S",
+               "AddDS \"" + std::string(130, 'a') + "  " + std::string(129, 'b') + "\" vrtk_ K V S",
+               "MAddDS vrtk_ DeviceData " + x260, "MAddDS \\ DeviceData InstallCLSID", "MRemoveDS .. K V",
+               "MRemoveDS \"\" K V", "MAddDS vrtk_ DeviceData", "RemoveDS G a/b K V S",
+               "MAddDS \x95\x5C DeviceData InstallCLSID"})
+    {
+        EXPECT_EQ(::Run(args), 1u) << args;
+        EXPECT_FALSE(AnyLog()) << args;
+        EXPECT_EQ(ListTree(TwainDir()), m_before) << args;
+    }
+}
+
+TEST_F(CommandLine, CallsThatRunEndWithStatusZeroWhateverTheyFind)
+{
+    EXPECT_EQ(::Run("AddDS NoSuchId vrtk_ K V S 0"), 0u);
+    EXPECT_FALSE(AnyLog());
+    EXPECT_EQ(::Run("RemoveDS NoSuchId vrtk_ K V S 1"), 0u);
+    EXPECT_TRUE(Exists(LogPath("_remove_ds.log")));
+    EXPECT_EQ(ListTree(TwainDir()), m_before);
+
+    EXPECT_EQ(RunRaw(std::string(kQuotedName) + " \t mad"), 0u);
+    EXPECT_TRUE(Exists(LogPath("_add_ds.log")));
+    EXPECT_EQ(ListTree(TwainDir()), (Tree{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\",
+                                          "vrtk_0001\\vrtk_0001.ds", "zbxgnds2"}));
+    // Accepted although the usage text does not list it.
+    EXPECT_EQ(::Run("MRemoveDS"), 0u);
+    EXPECT_EQ(ListTree(TwainDir()), (Tree{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}));
+}
+
+} // namespace
