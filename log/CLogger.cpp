@@ -47,13 +47,17 @@ void CLogger::CutLog()
     bool bCopied = false;
     {
         std::ofstream copy(strCopyName, std::ios::out | std::ios::trunc);
-        std::ifstream log(m_strFileName, std::ios::in);
+        // Read as bytes: in text mode a Ctrl-Z in a logged value would end
+        // the copy early. The CR of each CR LF is taken off by hand instead.
+        std::ifstream log(m_strFileName, std::ios::in | std::ios::binary);
         if (copy.is_open() && log.is_open())
         {
             log.seekg(-kMaxLogSize, std::ios::end);
             std::string strLine;
             while (std::getline(log, strLine))
             {
+                if (!strLine.empty() && strLine.back() == '\r')
+                    strLine.pop_back();
                 copy << strLine << '\n';
                 copy.flush();
             }

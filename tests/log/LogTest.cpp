@@ -1,0 +1,271 @@
+#include "log/CLogger.h"
+
+#include "harness/TestFiles.h"
+#include "harness/TestLog.h"
+#include "seams/Seams.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <tuple>
+
+namespace
+{
+
+std::string Section(const std::string& body)
+{
+    return "TS\r\nStart Log\r\n" + body + "TS\r\nEnd Log\r\n\r\n";
+}
+
+// The bytes with every time stamp that ends a line replaced by "TS".
+std::string Masked(const std::string& bytes)
+{
+    std::string out;
+    for (size_t pos = 0, end; pos < bytes.size(); pos = end)
+    {
+        end = std::min(bytes.find('\n', pos), bytes.size() - 1) + 1;
+        std::string line = bytes.substr(pos, end - pos);
+        if (line.size() >= 20 && line.compare(line.size() - 2, 2, "\r\n") == 0 &&
+            IsTimeStampLine(line.substr(line.size() - 20, 18)))
+            line.replace(line.size() - 20, 20, "TS\r\n");
+        out += line;
+    }
+    return out;
+}
+
+// An old log of exactly n bytes: distinct CR LF lines of 50 bytes after a
+// first line of 2 to 51 bytes.
+std::string Filler(size_t n)
+{
+    std::string s = std::string(n % 50 < 2 ? n % 50 + 48 : n % 50 - 2, '#') + "\r\n";
+    for (int i = 0; s.size() < n; ++i)
+        s += std::to_string(100000 + i) + std::string(42, static_cast<char>('a' + i % 26)) + "\r\n";
+    return s;
+}
+
+// A handle on the log as another process would hold it.
+HANDLE Hold(const std::string& path, DWORD share)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << path << ": error " << GetLastError();
+    return h;
+}
+
+void RunLogger(const std::string& suffix, const char* line)
+{
+    CLogger log(suffix.c_str());
+    EXPECT_TRUE(log.IsOpen());
+    log.WriteLine(line);
+}
+
+class Log : public ::testing::Test
+{
+protected:
+    void SetUp() override { RemoveLogs(); }
+    void TearDown() override
+    {
+        Release();
+        ResetSeams();
+        RemoveLogs();
+    }
+    void Release()
+    {
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+    }
+
+    const std::string addLog = LogPath("_add_ds.log");
+    HANDLE held = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(Log, FirstRunCreatesTheFileAndFlushesEachLine)
+{
+    {
+        CLogger log("_add_ds.log");
+        EXPECT_TRUE(log.IsOpen());
+        EXPECT_TRUE(log.WriteLabel("Label:"));
+        EXPECT_TRUE(log.WriteLine(""));
+        EXPECT_TRUE(log.WriteLine(""));
+        EXPECT_TRUE(log.WriteLabel("Check Key:"));
+        EXPECT_TRUE(log.WriteLine("DeviceData"));
+        EXPECT_EQ(Masked(ReadBytes(addLog)), "TS\r\nStart Log\r\nLabel:\t\r\n\r\nCheck Key:\tDeviceData\r\n");
+        EXPECT_EQ(log.LogFormat("m_idx = %d, producing %s", 3, "0000"), 25);
+        EXPECT_EQ(Masked(ReadBytes(addLog)),
+                  "TS\r\nStart Log\r\nLabel:\t\r\n\r\nCheck Key:\tDeviceData\r\nm_idx = 3, producing 0000\r\n");
+    }
+    EXPECT_EQ(Masked(ReadBytes(addLog)),
+              Section("Label:\t\r\n\r\nCheck Key:\tDeviceData\r\nm_idx = 3, producing 0000\r\n"));
+}
+
+TEST_F(Log, TimeStampLinesShowTheLocalTimeThenTheDate)
+{
+    auto stamp = [](const SYSTEMTIME& t) {
+        char buf[32];
+        snprintf(buf, sizeof(buf), "%02d:%02d:%02d\t%02d/%02d/%02d\t", t.wHour, t.wMinute, t.wSecond, t.wMonth,
+                 t.wDay, t.wYear % 100);
+        return std::string(buf);
+    };
+    SYSTEMTIME before, after;
+    GetLocalTime(&before);
+    delete new CLogger("_remove_ds.log");
+    GetLocalTime(&after);
+    const std::vector<std::string> lines = SplitCrLf(ReadBytes(LogPath("_remove_ds.log")));
+    ASSERT_EQ(lines.size(), 5u);
+    for (const std::string& line : {lines[0], lines[2]})
+    {
+        EXPECT_TRUE(IsTimeStampLine(line)) << line; // 8 characters, TAB, 8, TAB
+        if (before.wDay == after.wDay)
+        {
+            EXPECT_EQ(line.substr(8), stamp(before).substr(8));
+            EXPECT_LE(stamp(before), line);
+            EXPECT_LE(line, stamp(after));
+        }
+    }
+    EXPECT_FALSE(Exists(addLog));
+}
+
+TEST_F(Log, TwoLoggersWriteTwoSectionsSeparatedByOneEmptyLine)
+{
+    RunLogger("_add_ds.log", "first");
+    RunLogger("_add_ds.log", "second");
+    EXPECT_EQ(Masked(ReadBytes(addLog)), Section("first\r\n") + Section("second\r\n"));
+}
+
+TEST_F(Log, LogFormatReturnsTheLengthAndCutsLongTextAt259Characters)
+{
+    const struct
+    {
+        size_t prefix;
+        int result;
+    } cases[] = {{0, 5}, {254, 259}, {255, 259}, {1000, 259}};
+    std::string body;
+    {
+        CLogger log("_add_ds.log");
+        for (const auto& c : cases)
+        {
+            const std::string prefix(c.prefix, 'x');
+            EXPECT_EQ(log.LogFormat("%s%d", prefix.c_str(), 12345), c.result) << c.prefix;
+            body += (prefix + "12345").substr(0, c.result) + "\r\n";
+        }
+    }
+    EXPECT_EQ(Masked(ReadBytes(addLog)), Section(body));
+}
+
+struct CutCase
+{
+    const char* name;
+    std::string old, kept;
+    std::string leftCopy = "";   // a copy file found at the start
+    DWORD holderShare = ~0u;     // another handle on the log, with this sharing
+};
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+
+class LogCut : public Log, public ::testing::WithParamInterface<std::tuple<CutCase, std::string>>
+{
+};
+
+TEST_P(LogCut, KeepsTheLinesOfTheLast51200BytesBeforeTheNewSection)
+{
+    const CutCase& c = std::get<0>(GetParam());
+    const std::string name = std::get<1>(GetParam()), log = LogPath(name + ".log"), copy = LogPath(name + "2.log");
+    WriteBytes(log, c.old);
+    if (!c.leftCopy.empty())
+        WriteBytes(copy, c.leftCopy);
+    if (c.holderShare != ~0u)
+        held = Hold(log, c.holderShare);
+    RunLogger(name + ".log", "new run");
+    Release();
+    EXPECT_EQ(Masked(ReadBytes(log)), c.kept + Section("new run\r\n"));
+    EXPECT_FALSE(Exists(copy));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, LogCut,
+    ::testing::Combine(
+        ::testing::Values(
+            // Unended, so that a cut would show by adding a line end.
+            CutCase{"Exactly51200BytesStayUncut", Filler(51193) + "unended", Filler(51193) + "unended"},
+            CutCase{"OneByteMoreKeepsATailOfTheFirstLine", Filler(51201), Filler(51201).substr(1)},
+            CutCase{"CutAtALineStartKeepsThatLineWhole", "gone\r\n" + Filler(51200), Filler(51200)},
+            CutCase{"CutBetweenCrAndLfKeepsAnEmptyLine", "gone\r\n" + Filler(51199), "\r\n" + Filler(51199)},
+            CutCase{"UnendedLastLineGetsALineEnd", Filler(51200) + "unended", Filler(51200).substr(7) + "unended\r\n"},
+            CutCase{"LargeLogKeepsOnlyItsEnd", Filler(200000), Filler(200000).substr(200000 - 51200)},
+            CutCase{"CtrlZInAKeptLineIsCopiedLikeAnyByte", "gone\r\n" + Filler(51195) + "a\x1a" "b\r\n",
+                    Filler(51195) + "a\x1a" "b\r\n"},
+            CutCase{"CopyLeftBehindIsOverwritten", Filler(60000), Filler(60000).substr(60000 - 51200),
+                    std::string(70000, 'z') + "\r\n"},
+            // No FILE_SHARE_DELETE: the log cannot be replaced.
+            CutCase{"BlockedReplaceKeepsTheOldLogWhole", Filler(60000), Filler(60000), "",
+                    FILE_SHARE_READ | FILE_SHARE_WRITE}),
+        ::testing::Values("_add_ds", "_remove_ds")),
+    [](const auto& info) { return std::get<0>(info.param).name + std::get<1>(info.param); });
+
+struct ClosedCase
+{
+    const char* name;
+    std::function<HANDLE()> arrange; // returns a handle to close afterwards
+};
+void PrintTo(const ClosedCase& c, std::ostream* os) { *os << c.name; }
+
+// Leaves the real temp directory in the buffer, for a logger that would
+// ignore the result.
+std::function<HANDLE()> TempPathReturning(DWORD result)
+{
+    return [result] {
+        Seams().getTempPath = [result](DWORD, LPSTR buffer) {
+            lstrcpyA(buffer, TempDir().c_str());
+            return result;
+        };
+        return INVALID_HANDLE_VALUE;
+    };
+}
+
+std::function<HANDLE()> DirectoryAt(const char* suffix)
+{
+    return [suffix] {
+        DeleteFileA(LogPath(suffix).c_str());
+        EXPECT_TRUE(CreateDirectoryA(LogPath(suffix).c_str(), nullptr));
+        return INVALID_HANDLE_VALUE;
+    };
+}
+
+class ClosedLog : public Log, public ::testing::WithParamInterface<ClosedCase>
+{
+};
+
+TEST_P(ClosedLog, WritesNothingAndEveryWriterSaysSo)
+{
+    const std::string old = Filler(60000);
+    WriteBytes(addLog, old);
+    held = GetParam().arrange();
+    {
+        CLogger log("_add_ds.log");
+        EXPECT_FALSE(log.IsOpen());
+        EXPECT_FALSE(log.Write("x"));
+        EXPECT_FALSE(log.WriteLabel("Label:"));
+        EXPECT_FALSE(log.WriteLine("x"));
+        EXPECT_FALSE(log.WriteTimeStamp());
+        EXPECT_EQ(log.LogFormat("%s", "x"), 0);
+    }
+    Release();
+    const bool logIsDirectory = GetFileAttributesA(addLog.c_str()) == FILE_ATTRIBUTE_DIRECTORY;
+    EXPECT_EQ(ReadBytes(addLog), logIsDirectory ? "" : old);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, ClosedLog,
+    ::testing::Values(ClosedCase{"LogPathIsADirectory", DirectoryAt("_add_ds.log")},
+                      ClosedCase{"LogHeldWithoutSharing", [] { return Hold(LogPath("_add_ds.log"), 0); }},
+                      ClosedCase{"CutCopyCannotBeOpened", DirectoryAt("_add_ds2.log")},
+                      ClosedCase{"TempPathQueryFails", TempPathReturning(0)},
+                      ClosedCase{"TempPathOneTooLongForTheBuffer", TempPathReturning(MAX_PATH)},
+                      ClosedCase{"TempPathFarTooLong", TempPathReturning(1000)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

@@ -1,0 +1,1 @@
+tirn_test(LogTest UNIT SOURCES ${CMAKE_CURRENT_LIST_DIR}/LogTest.cpp)
