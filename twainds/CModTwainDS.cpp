@@ -134,29 +134,27 @@ void CModTwainDS::AddTwainDS(bool bAdd, bool bLog)
 
 bool CModTwainDS::MatchDeviceKey(SP_DEVINFO_DATA* deviceRecord)
 {
-    if (m_DriverCalls.m_hDevInfo == INVALID_HANDLE_VALUE)
-        return false;
-
     CRegKey driverKey;
-    if (!driverKey.OpenDriverKey(m_DriverCalls.m_hDevInfo, deviceRecord))
-        return false;
     CRegKey checkKey;
-    const CRegKey* pValueKey = &driverKey;
-    if (m_szCheckKey != NULL)
-    {
-        if (!checkKey.OpenSubKey(driverKey, m_szCheckKey))
-            return false;
-        pValueKey = &checkKey;
-    }
-
+    const CRegKey* pValueKey = OpenCheckKey(deviceRecord, driverKey, checkKey);
     std::string strData;
-    if (!pValueKey->QueryText(m_szCheckValue, &strData))
+    if (pValueKey == NULL || !pValueKey->QueryText(m_szCheckValue, &strData))
         return false;
 
     _mbslwr(reinterpret_cast<unsigned char*>(&strData[0]));
     _mbslwr(reinterpret_cast<unsigned char*>(m_szHardwareId));
     return _mbsstr(reinterpret_cast<const unsigned char*>(strData.c_str()),
                    reinterpret_cast<const unsigned char*>(m_szHardwareId)) != NULL;
+}
+
+const CRegKey* CModTwainDS::OpenCheckKey(SP_DEVINFO_DATA* pDevInfoData, CRegKey& driverKey, CRegKey& checkKey)
+{
+    if (m_DriverCalls.m_hDevInfo == INVALID_HANDLE_VALUE ||
+        !driverKey.OpenDriverKey(m_DriverCalls.m_hDevInfo, pDevInfoData))
+        return NULL;
+    if (m_szCheckKey == NULL)
+        return &driverKey;
+    return checkKey.OpenSubKey(driverKey, m_szCheckKey) ? &checkKey : NULL;
 }
 
 bool CModTwainDS::AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogger* logger)
@@ -351,20 +349,10 @@ bool CModTwainDS::InstanceExists(const char* instance, bool bLog, CLogger* logge
 bool CModTwainDS::ValueNameExists(SP_DEVINFO_DATA* pDevInfoData, const char* valueName, bool bLog,
                                   CLogger* logger)
 {
-    if (m_DriverCalls.m_hDevInfo == INVALID_HANDLE_VALUE)
-        return false;
     CRegKey driverKey;
-    if (!driverKey.OpenDriverKey(m_DriverCalls.m_hDevInfo, pDevInfoData))
-        return false;
     CRegKey checkKey;
-    const CRegKey* pValueKey = &driverKey;
-    if (m_szCheckKey != NULL)
-    {
-        if (!checkKey.OpenSubKey(driverKey, m_szCheckKey))
-            return false;
-        pValueKey = &checkKey;
-    }
-    if (!pValueKey->ValueExists(valueName))
+    const CRegKey* pValueKey = OpenCheckKey(pDevInfoData, driverKey, checkKey);
+    if (pValueKey == NULL || !pValueKey->ValueExists(valueName))
         return false;
     if (bLog)
         logger->LogFormat("%s value name exists", valueName);

@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 class CLogger;
+class CRegKey;
 
 // One run's data-source job: the call's arguments, the device walk and the
 // scan of the twain_32 directory.
@@ -57,6 +58,9 @@ public:
 
 private:
     void Init();
+    // The check subkey of the device's driver key (the driver key itself
+    // without a check key); null when either cannot be opened.
+    const CRegKey* OpenCheckKey(SP_DEVINFO_DATA* pDevInfoData, CRegKey& driverKey, CRegKey& checkKey);
     void AddWalk(bool bLog, CLogger* logger);
     void RemoveWalk(bool bLog, CLogger* logger);
 };
