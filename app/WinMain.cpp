@@ -20,7 +20,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     // The runtime's own line takes bytes of 0x80 and above for blanks, so the
     // line is taken from the process command line here.
     const char* szProcessLine = GetCommandLineA();
-    std::vector<char> line(szProcessLine, szProcessLine + std::strlen(szProcessLine) + 1);
+    // Two terminators, so that the double-byte routines stop after a
+    // trailing lead byte too.
+    std::vector<char> line(szProcessLine, szProcessLine + std::strlen(szProcessLine));
+    line.resize(line.size() + 2, '\0');
     char* szCommandLine = CTIRNFMain::SkipProgramName(line.data());
 
     if (CTIRNFMain::IsHelpRequest(szCommandLine))

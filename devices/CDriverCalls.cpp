@@ -128,6 +128,9 @@ bool CDriverCalls::GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer
     if (!bResult)
         return false;
 
+    // A second terminator stops the double-byte search after a trailing
+    // lead byte.
+    strProperty.push_back('\0');
     const unsigned char* pBackslash =
         _mbsrchr(reinterpret_cast<const unsigned char*>(strProperty.c_str()), '\\');
     if (pBackslash == NULL)

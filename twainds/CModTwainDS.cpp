@@ -42,9 +42,13 @@ CModTwainDS::CModTwainDS(const char* szHardwareId, const char* szDsPrefix, const
 {
     if (szHardwareId != NULL)
     {
-        size_t cb = std::strlen(szHardwareId) + 1;
-        m_szHardwareId = new char[cb];
-        std::memcpy(m_szHardwareId, szHardwareId, cb);
+        // Two terminators: lower-casing in place must stop even after a
+        // trailing lead byte.
+        size_t cch = std::strlen(szHardwareId);
+        m_szHardwareId = new char[cch + 2];
+        std::memcpy(m_szHardwareId, szHardwareId, cch);
+        m_szHardwareId[cch] = '\0';
+        m_szHardwareId[cch + 1] = '\0';
     }
     Init();
 }
@@ -141,6 +145,9 @@ bool CModTwainDS::MatchDeviceKey(SP_DEVINFO_DATA* deviceRecord)
     if (pValueKey == NULL || !pValueKey->QueryText(m_szCheckValue, &strData))
         return false;
 
+    // Data that ends in a lead byte: the runtime's double-byte routines take
+    // the terminator for its trail byte, so a second one ends the text.
+    strData.push_back('\0');
     _mbslwr(reinterpret_cast<unsigned char*>(&strData[0]));
     _mbslwr(reinterpret_cast<unsigned char*>(m_szHardwareId));
     return _mbsstr(reinterpret_cast<const unsigned char*>(strData.c_str()),

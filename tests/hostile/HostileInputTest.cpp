@@ -1,0 +1,454 @@
+// What a careless caller, a damaged registry or an odd disk can hand the exe: every run ends with status 0 or 1,
+// changes nothing outside twain_32 and the two logs, and leaves the data source of the registered TIRN device 0000.
+// Tests named *CodePage* run a second time with the whole process tree in code page 932.
+#include "harness/TestFiles.h"
+#include "harness/TestProcess.h"
+#include "harness/TestRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace
+{
+const unsigned kSeed = 0x7152u;
+const std::string kGeneric("generic module\r\n\x1A\0tail", 22);
+const std::string kClsid = "{5A1C7B3E-0000-4000-8000-000000000000}";
+const std::string kSingle = " vid_x vrtk_ DeviceData InstallCLSID sw"; // matches Tirn() devices, never the keeper
+
+bool Cp932() { return GetACP() == 932; }
+
+std::string Rep(const std::string& piece, size_t size)
+{
+    std::string out;
+    while (out.size() < size)
+        out += piece;
+    return out.substr(0, size);
+}
+
+std::string Shown(const std::string& bytes)
+{
+    std::string out;
+    for (unsigned char c : bytes.substr(0, 200))
+    {
+        char hex[8];
+        std::snprintf(hex, sizeof(hex), "\\x%02X", c);
+        out += c >= 0x20 && c < 0x7F && c != '\\' ? std::string(1, static_cast<char>(c)) : hex;
+    }
+    return (bytes.size() > 200 ? out + "... (" + std::to_string(bytes.size()) + " bytes)" : out) +
+           (Cp932() ? " [code page 932]" : "");
+}
+
+std::vector<std::string> Names(const std::string& dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    for (bool more = hFind != INVALID_HANDLE_VALUE; more; more = FindNextFileA(hFind, &fd))
+        if (lstrcmpA(fd.cFileName, "_add_ds.log") != 0 && lstrcmpA(fd.cFileName, "_remove_ds.log") != 0)
+            names.push_back(fd.cFileName);
+    if (hFind != INVALID_HANDLE_VALUE)
+        FindClose(hFind);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void Put(const std::string& path, const std::string& bytes)
+{
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    WriteBytes(path, bytes);
+}
+
+std::string Ds(const std::string& name) { return TwainDir() + "\\" + name + "\\" + name + ".ds"; }
+
+TestDevice Tirn(const std::string& instance, std::vector<RegValue> more = {})
+{
+    more.push_back(RegSz("CorvelCLSID", kClsid));
+    more.push_back(RegSz("InstallCLSID", "USB\\VID_X&PID_1"));
+    return ImageDevice(instance, {{"DeviceData", more}});
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class HostileInput : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        RemoveAllImageDevices();
+        ResetTwainDir();
+        RemoveLogs();
+        AddDevice(ImageDevice("0000", {{"DeviceData", {RegSz("CorvelCLSID", kClsid), RegSz("TwainDSmodule", "zbxgnds2")}}}));
+        Put(Ds("vrtk_0000"), kGeneric);
+        m_win = TwainDir().substr(0, TwainDir().size() - 9);
+        const std::string t = TwainDir() + "\\";
+        // Where a path leading out of twain_32, or starting at the root, would land.
+        for (const std::string& path : std::vector<std::string>{"C:\\sentinel\\a.txt", "C:\\sentinel\\vrtk_0000\\vrtk_0000.ds", "C:\\vrtk_0000\\vrtk_0000.ds",
+                                        m_win + "\\sentinel.txt", m_win + "\\vrtk_0000\\vrtk_0000.ds", m_win + "\\...ds",
+                                        t + "notads.txt", t + ".ds", t + "..ds"})
+            Put(path, m_sentinels[path] = "sentinel\r\n\x1A" + path);
+        Put(t + "zbxgnds2", m_sentinels[t + "zbxgnds2"] = kGeneric);
+        Snapshot();
+    }
+
+    void TearDown() override
+    {
+        for (const std::string& path : {std::string("C:\\sentinel"), std::string("C:\\vrtk_0000"), m_win + "\\vrtk_0000",
+                                        m_win + "\\sentinel.txt", m_win + "\\...ds"})
+            RemoveTree(path);
+        RemoveAllImageDevices();
+        ResetTwainDir();
+        RemoveLogs();
+    }
+
+    std::vector<std::vector<std::string>> Listings() const
+    {
+        return {Names("C:"), Names("C:\\sentinel"), Names(m_win), Names(TempDir().substr(0, TempDir().size() - 1))};
+    }
+    void Snapshot() { m_listings = Listings(); }
+
+    DWORD Go(const std::string& args)
+    {
+        RunOptions options;
+        options.timeoutMs = 30000;
+        const std::string line = "TIRNFuncts.exe " + args;
+        // Fewer than three visible characters may be a help switch.
+        const bool mayShowUsage = std::count_if(args.begin(), args.end(), [](char c) { return c > ' ' && c < 0x7F; }) < 3;
+        return Checked(mayShowUsage ? RunExpectingUsage(line, options).exitCode : RunRaw(line, options), Shown(args));
+    }
+
+    DWORD Checked(DWORD code, const std::string& what)
+    {
+        EXPECT_TRUE(code == 0 || code == 1) << "exit status " << code << " after " << what;
+        for (const auto& sentinel : m_sentinels)
+            EXPECT_EQ(ReadBytes(sentinel.first), sentinel.second) << sentinel.first << " changed by " << what;
+        EXPECT_TRUE(!m_keeper || ReadBytes(Ds("vrtk_0000")) == kGeneric) << "device 0000 lost its data source: " << what;
+        EXPECT_EQ(Listings(), m_listings) << "entries outside twain_32 changed by " << what;
+        return code;
+    }
+
+    std::string m_win;
+    std::map<std::string, std::string> m_sentinels;
+    std::vector<std::vector<std::string>> m_listings;
+    bool m_keeper = true;
+};
+
+TEST_F(HostileInput, ArgumentsOf260BytesOrMoreAreRefusedWhereverTheyAreRead)
+{
+    for (const std::vector<std::string>& call : std::vector<std::vector<std::string>>{{"AddDS", "vid_x", "vrtk_", "DeviceData", "InstallCLSID", "sw", "1", "unread"},
+                                                {"MRemoveDS", "vrtk_", "DeviceData", "InstallCLSID", "1", "unread"}})
+        for (size_t pos = 0; pos < call.size(); ++pos)
+            for (const auto& form : std::vector<std::pair<size_t, bool>>{{259, false}, {260, false}, {259, true}, {4000, true}})
+            {
+                std::vector<std::string> args = call;
+                // Quoted, the argument is gathered from many tokens.
+                args[pos] += Rep(form.second ? " abcdefgh" : "p", form.first - args[pos].size());
+                if (form.second)
+                    args[pos] = "\"" + args[pos] + "\"";
+                std::string line = args[0];
+                for (size_t i = 1; i < args.size(); ++i)
+                    line += " " + args[i];
+                EXPECT_EQ(Go(line), pos + 1 < call.size() && form.first >= 260 ? 1u : 0u) << Shown(line);
+            }
+}
+
+TEST_F(HostileInput, ThousandsOfTokensAndQuotesAnywhereEndTheRunNormally)
+{
+    const std::string many = Rep(" t", 16000), blanks(5000, ' ');
+    const std::vector<std::pair<std::string, DWORD>> cases = {
+        {"AddDS" + kSingle + " 0" + many, 0},
+        {"MRemoveDS vrtk_ DeviceData InstallCLSID 0" + many, 0},
+        {"MAddDS" + many, 0},
+        {"AddDS \"g" + many, 1},
+        {"MRemoveDS \"vrtk_" + many + "\"", 1},
+        {"RemoveDS" + Rep(" \"", 16000), 0},
+        {Rep("\"", 30000), 1},
+        {blanks + "MAddDS" + blanks + "vrtk_" + blanks + "DeviceData" + blanks + "InstallCLSID" + blanks + "0", 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Go(c.first), c.second) << Shown(c.first);
+    const std::string single = "AddDS" + kSingle + " 1", multi = "MRemoveDS vrtk_ DeviceData InstallCLSID 1";
+    for (size_t i = 0; i <= single.size(); ++i)
+        Go(single.substr(0, i) + "\"" + single.substr(i));
+    for (size_t i = multi.find(' '); i != std::string::npos; i = multi.find(' ', i + 1))
+        Go(multi.substr(0, i) + " \"" + multi.substr(i));
+    const std::string unclosed = "\"TIRNFuncts.exe MAddDS vrtk_ DeviceData InstallCLSID 0";
+    Checked(RunExpectingUsage(unclosed).exitCode, unclosed);
+}
+
+TEST_F(HostileInput, ControlAndHighBytesEndTheRunNormallyUnderEitherCodePage)
+{
+    for (int b = Cp932() ? 0x80 : 1; b < 256; b += b < 0x80 ? 1 : 2)
+    {
+        if (b >= ' ' && b < 0x7F)
+            continue;
+        const std::string c(1, static_cast<char>(b)), d(1, static_cast<char>(b < 0x80 ? b : b + 1));
+        Go(b % 4 < 2 ? "MA" + c + "dDS " + c + "vrtk_" + c + " Device" + c + "Data " + d + "\"" + d + " " + d
+                     : (b < 0x80 ? c : "") + "RemoveDS " + c + " vrtk_" + c + c + " " + d + "DeviceData InstallCLSID" + d + " sw" + d + " " + d + "0");
+    }
+}
+
+TEST_F(HostileInput, PrefixesThatCouldLeaveOrWidenTwain32AreRefused)
+{
+    for (const std::string prefix : {"\\", "/", ":", "*", "?", "\"\"\"", "a\"b", "<", ">", "|", ".", "..", "..\\..\\x", "a/b",
+                                     "C:", "vrtk_*", "vrtk_?", "\\\\?\\C:\\", "\\\\.\\x", "..\\", "\"..\""})
+        for (const std::string call : {"RemoveDS vid_x ", "MRemoveDS "})
+            EXPECT_EQ(Go(call + prefix + " DeviceData InstallCLSID sw 1"), 1u) << Shown(call + prefix);
+    EXPECT_FALSE(Exists(LogPath("_remove_ds.log")));
+}
+
+TEST_F(HostileInput, TrailBytesLikeBackslashOrBarArePartOfOneCharacterOnlyUnderCodePage932)
+{
+    for (const std::string prefix : {"\x83\x5C", "\x83\x7C"}) // two characters in 1252, one in 932
+    {
+        EXPECT_EQ(Go("MAddDS " + prefix + " DeviceData InstallCLSID 0"), Cp932() ? 0u : 1u);
+        EXPECT_EQ(Exists(Ds(prefix + "0000")), Cp932()) << "data source of device 0000 under this prefix";
+        EXPECT_EQ(Go("RemoveDS {5a1c7b3e " + prefix + " DeviceData CorvelCLSID sw 0"), Cp932() ? 0u : 1u);
+        EXPECT_FALSE(Exists(TwainDir() + "\\" + prefix + "0000"));
+    }
+}
+
+TEST_F(HostileInput, SeededRandomLinesEndTheRunNormallyUnderEitherCodePage)
+{
+    std::mt19937 rng(kSeed);
+    const std::vector<std::string> words = {"AddDS", "RemoveDS", "MAddDS", "MRemoveDS", "mr", "aD", "vrtk_", "DeviceData",
+                                            "InstallCLSID", "vid_x", "0", "1", "\"", "\"\"", Rep("a", 259), Rep("b c", 300)};
+    const std::string odd = "\"\\/:*?<>|. \t\x01\x1A\x7F\x81\x83\x5C\xA0\xE0\xFC\xFF";
+    for (int i = 0; i < 80; ++i)
+    {
+        std::string args = words[rng() % 6];
+        for (unsigned n = rng() % 10; n > 0; --n)
+        {
+            args += ' ';
+            if (rng() % 2)
+                args += words[rng() % words.size()];
+            else
+                for (unsigned k = 1 + rng() % 6; k > 0; --k)
+                    args += odd[rng() % odd.size()];
+        }
+        SCOPED_TRACE("seed " + std::to_string(kSeed) + ", line " + std::to_string(i));
+        Go(args);
+    }
+}
+
+struct ValueCase
+{
+    const char* hwid; // set: a check value that AddDS and RemoveDS search for it; null: a TwainDSmodule value
+    RegValue value;
+    bool yes;                  // the check value matches, or the module value makes a TIRN device
+    bool leadByteLast = false; // the only cases that code page 932 reads differently
+};
+
+TEST_F(HostileInput, RegistryValuesOfAnyTypeAreReadOnlyWithinTheirBytesUnderEitherCodePage)
+{
+    const char* const m = "TwainDSmodule";
+    const ValueCase cases[] = {
+        {"vid_x", RegRaw("V", REG_BINARY, "xxVID_Xyy"), true},
+        {"vid_x", RegRaw("V", REG_BINARY, Rep("z", 255) + "VID_X"), true},
+        {"vid_x", RegRaw("V", REG_BINARY, Rep("z", 256) + "VID_X"), false},
+        {"vid_x", RegRaw("V", REG_BINARY, std::string("\0VID_X", 6)), false},
+        {"vid_x", RegSz("V", Rep("z", 254) + "VID_X"), true},
+        {"vid_x", RegSz("V", Rep("z", 255) + "VID_X"), false},
+        {"vid_x", RegRaw("V", REG_SZ, Rep("z", 255) + "VID_X"), true},
+        {"vid_x", RegRaw("V", REG_EXPAND_SZ, "USB\\VID_X"), true},
+        {"VIDX", RegDword("V", 0x78646976), true},
+        {"\"\"", RegDword("V", 0), true},
+        {"\"\"", RegRaw("V", REG_NONE, ""), true},
+        {"vid_x", RegMultiSz("V", {"USB\\VID_X", "other"}), true},
+        {"vid_x", RegMultiSz("V", {"other", "USB\\VID_X"}), false},
+        {"vid_x", RegRaw("V", REG_BINARY, "VID_X\x81"), true, true},
+        {"vid_x", RegRaw("V", REG_BINARY, "VID_X" + Rep("\x81", 255)), true, true},
+        {nullptr, RegRaw(m, REG_BINARY, "zbxgnds2"), true},
+        {nullptr, RegRaw(m, REG_BINARY, std::string("zbxgnds2\0junk", 13)), true},
+        {nullptr, RegRaw(m, REG_BINARY, "zbxgnds2" + std::string(252, '\0')), true},
+        {nullptr, RegRaw(m, REG_SZ, "zbxgnds2.tmp"), true},
+        {nullptr, RegMultiSz(m, {"zbxgends.tmp", "other"}), true},
+        {nullptr, RegMultiSz(m, {"other", "zbxgnds2"}), false},
+        {nullptr, RegDword(m, 0), false},
+        {nullptr, RegSz(m, ""), false},
+        {nullptr, RegSz(m, "ZBXGNDS2"), false},
+        {nullptr, RegSz(m, Rep("z", 259)), false},
+        {nullptr, RegSz(m, Rep("z", 260)), true}, // 261 bytes cannot be read: taken for a TIRN device
+        {nullptr, RegRaw(m, REG_BINARY, Rep("z", 261)), true},
+        {nullptr, RegRaw(m, REG_BINARY, "zbxgnds2\x81"), false, true}};
+    for (const auto& c : cases)
+    {
+        if (Cp932() && !c.leadByteLast)
+            continue;
+        SCOPED_TRACE(Shown(c.value.data));
+        const std::string single = std::string(" ") + (c.hwid ? c.hwid : "") + " vrtk_ DeviceData V sw 0";
+        AddDevice(c.hwid ? ImageDevice("0001", {{"DeviceData", {c.value}}}) : Tirn("0001", {c.value}));
+        Put(TwainDir() + "\\vrtk_0001\\vrtk_0001", "staged");
+        EXPECT_EQ(Go(c.hwid ? "AddDS" + single : "MAddDS vrtk_ DeviceData InstallCLSID 0"), 0u);
+        EXPECT_EQ(Exists(Ds("vrtk_0001")), c.yes) << "after adding";
+        Put(Ds("vrtk_0001"), "ds");
+        EXPECT_EQ(Go(c.hwid ? "RemoveDS" + single : "MRemoveDS vrtk_ DeviceData InstallCLSID 0"), 0u);
+        EXPECT_EQ(Exists(Ds("vrtk_0001")), c.hwid ? !c.yes : c.yes) << "after removing";
+        RemoveTree(TwainDir() + "\\vrtk_0001");
+    }
+}
+
+TEST_F(HostileInput, DevicesWithMalformedDriverNamesAreSkippedUnderEitherCodePage)
+{
+    const std::string g = std::string(kImageClassGuid) + "\\";
+    std::vector<TestDevice> devices;
+    for (const std::string& driver : std::vector<std::string>{"nobackslash", g + "00000", g + Rep("9", 300), g + "..", g + ".", g + "a/b", g, g + "a:b",
+                                      g + "x\\..", g + "*", g + "..\\.."})
+    {
+        devices.push_back(Tirn(std::to_string(10 + devices.size())));
+        devices.back().driver = driver;
+        devices.back().hasDriverKey = driver != g && driver.size() < 200; // not the class key itself, nor too long a name
+    }
+    devices.push_back(Tirn("0099"));
+    devices.back().enumKey = "ROOT\\IMAGE\\99"; // listed after the malformed ones
+    CDeviceScope scope(devices);
+    const std::vector<std::string> before = ListTree(TwainDir());
+    std::vector<std::string> added = before;
+    added.insert(added.end(), {"vrtk_0099\\", "vrtk_0099\\vrtk_0099.ds"});
+    EXPECT_EQ(Go("MAddDS"), 0u);
+    EXPECT_EQ(ListTree(TwainDir()), Sorted(added));
+    // An empty prefix puts the instance number first in every name.
+    for (const char* f : {"AddDS", "RemoveDS"})
+        EXPECT_EQ(Go(std::string(f) + " vid_x \"\" DeviceData InstallCLSID sw"), 0u);
+    EXPECT_EQ(Go("MRemoveDS"), 0u);
+    EXPECT_EQ(Go("RemoveDS" + kSingle), 0u);
+    EXPECT_EQ(ListTree(TwainDir()), before);
+}
+
+TEST_F(HostileInput, AThousandDevicesEachGetTheirDataSourceWellUnderAMinute)
+{
+    auto name = [](int i) { char s[16]; std::snprintf(s, sizeof(s), "%04d", i); return std::string(s); };
+    for (int i = 1; i < 1000; ++i)
+        AddDevice(Tirn(name(i)));
+    auto seconds = [](std::function<void()> f) {
+        const auto start = std::chrono::steady_clock::now();
+        f();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    EXPECT_LT(seconds([&] { EXPECT_EQ(Go("MAddDS"), 0u); }), 30.0) << "MAddDS";
+    int wrong = 0;
+    for (int i = 0; i < 1000; ++i)
+        wrong += ReadBytes(Ds("vrtk_" + name(i))) != kGeneric;
+    EXPECT_EQ(wrong, 0) << "devices without their data source";
+    for (int i = 1; i < 1000; i += 2)
+        RemoveDevice(Tirn(name(i)));
+    // Logged, each entry's lookup logs the whole device walk again: a 70 MB log for 1000 entries.
+    EXPECT_LT(seconds([&] { EXPECT_EQ(Go("MRemoveDS vrtk_ DeviceData InstallCLSID 0"), 0u); }), 30.0) << "MRemoveDS";
+    wrong = 0;
+    for (int i = 0; i < 1000; ++i)
+        wrong += Exists(TwainDir() + "\\vrtk_" + name(i)) != (i % 2 == 0);
+    EXPECT_EQ(wrong, 0) << "data sources kept of gone devices or lost of present ones";
+}
+
+TEST_F(HostileInput, OddAttributesAndKindsOfEntriesNeverStopARun)
+{
+    AddDevice(Tirn("0001")); // vrtk_0002 has no device
+    const std::string t = TwainDir() + "\\", generic = t + "zbxgnds2";
+    const std::pair<std::function<void()>, std::vector<std::string>> scenarios[] = { // what twain_32 gains
+        {[&] {
+             for (const std::string n : {"vrtk_0001", "vrtk_0002"})
+                 Put(t + n + "\\" + n, "staged"), Put(Ds(n), "old");
+             for (const std::string& path : ListTree(TwainDir()))
+                 SetFileAttributesA((t + path).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+         },
+         {"vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds"}},
+        {[&] { Put(t + "vrtk_0001", "file 1"), Put(t + "vrtk_0002", "file 2"); }, {"vrtk_0001", "vrtk_0002"}},
+        {[&] { Put(Ds("vrtk_0001") + "\\inner", "x"), Put(Ds("vrtk_0002") + "\\inner", "x"); },
+         {"vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds\\", "vrtk_0001\\vrtk_0001.ds\\inner", "vrtk_0002\\",
+          "vrtk_0002\\vrtk_0002.ds\\", "vrtk_0002\\vrtk_0002.ds\\inner"}},
+        {[&] { DeleteFileA(generic.c_str()), Put(generic + "\\inner", "x"); }, {"vrtk_0001\\", "zbxgnds2\\inner"}}};
+    const std::vector<std::string> base = ListTree(TwainDir());
+    for (const auto& s : scenarios)
+    {
+        SCOPED_TRACE("scenario " + std::to_string(&s - scenarios));
+        const std::map<std::string, std::string> sentinels = m_sentinels;
+        s.first();
+        const bool genericIsDir = (GetFileAttributesA(generic.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (genericIsDir)
+            m_sentinels.erase(generic);
+        EXPECT_EQ(Go("MRemoveDS"), 0u);
+        EXPECT_EQ(Go("MAddDS"), 0u);
+        std::vector<std::string> expected = base;
+        if (genericIsDir)
+            *std::find(expected.begin(), expected.end(), "zbxgnds2") = "zbxgnds2\\";
+        expected.insert(expected.end(), s.second.begin(), s.second.end());
+        EXPECT_EQ(ListTree(TwainDir()), Sorted(expected));
+        const DWORD attributes = GetFileAttributesA(Ds("vrtk_0001").c_str());
+        EXPECT_TRUE(attributes == INVALID_FILE_ATTRIBUTES || attributes & FILE_ATTRIBUTE_DIRECTORY ||
+                    ReadBytes(Ds("vrtk_0001")) == kGeneric) << "a read-only data source is overwritten";
+        for (const char* f : {"AddDS", "RemoveDS"})
+            EXPECT_EQ(Go(f + kSingle), 0u);
+        m_sentinels = sentinels;
+        for (const std::string n : {"vrtk_0001", "vrtk_0002", "zbxgnds2"})
+            RemoveTree(t + n);
+        Put(generic, kGeneric);
+    }
+}
+
+TEST_F(HostileInput, AMissingTwain32OrAFileInItsPlaceIsLeftAsItIs)
+{
+    AddDevice(Tirn("0001"));
+    m_keeper = false;
+    for (auto it = m_sentinels.begin(); it != m_sentinels.end();)
+        it = it->first.rfind(TwainDir() + "\\", 0) == 0 ? m_sentinels.erase(it) : std::next(it);
+    for (bool asFile : {false, true})
+    {
+        RemoveTree(TwainDir());
+        if (asFile)
+            WriteBytes(TwainDir(), "not a directory");
+        Snapshot();
+        for (const std::string& args : std::vector<std::string>{"MAddDS", "MRemoveDS", "AddDS" + kSingle, "RemoveDS" + kSingle})
+            EXPECT_EQ(Go(args), 0u);
+        EXPECT_EQ(Exists(TwainDir()), asFile);
+        EXPECT_EQ(ReadBytes(TwainDir()), asFile ? "not a directory" : "");
+    }
+}
+
+TEST_F(HostileInput, EntriesNamedLikeDataSourcesOfEveryLengthAreWalkedSafely)
+{
+    AddDevice(Tirn("123"));
+    const std::string t = TwainDir() + "\\";
+    std::vector<std::string> expected = ListTree(TwainDir());
+    for (size_t k = 0; t.size() + 5 + k < MAX_PATH; ++k)
+    {
+        const std::string name = "vrtk_" + Rep("1234567890", k);
+        const bool gone = k >= 1 && k <= 4 && k != 3; // vrtk_123 belongs to a listed TIRN device
+        if (k <= 4 || (k % 2 == 0 && t.size() + 2 * name.size() + 4 < MAX_PATH))
+        {
+            Put(Ds(name), kGeneric);
+            if (!gone)
+                expected.insert(expected.end(), {name + "\\", name + "\\" + name + ".ds"});
+        }
+        else if (k % 2 == 0)
+            CreateDirectoryA((t + name).c_str(), nullptr), expected.push_back(name + "\\");
+        else
+            WriteBytes(t + name, "file"), expected.push_back(name);
+    }
+    Put(Ds("VRTK_0001"), "no device 0001");
+    // Too long for a path: only the wide functions with \\?\ make and delete it.
+    const std::wstring longName = L"\\\\?\\C:\\windows\\twain_32\\vrtk_" + std::wstring(245, L'7');
+    HANDLE hLong = CreateFileW(longName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(hLong, INVALID_HANDLE_VALUE);
+    CloseHandle(hLong);
+    expected.push_back("vrtk_" + std::string(245, '7'));
+    for (const char* args : {"MRemoveDS", "MRemoveDS vrtk_ DeviceData InstallCLSID 0"})
+    {
+        EXPECT_EQ(Go(args), 0u);
+        EXPECT_EQ(ListTree(TwainDir()), Sorted(expected));
+    }
+    EXPECT_TRUE(DeleteFileW(longName.c_str()));
+}
+} // namespace
