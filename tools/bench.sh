@@ -173,8 +173,9 @@ single='vid_04a9 vrtk_ DeviceData InstallCLSID SOFTWARE\Sample'
 multi='vrtk_ DeviceData InstallCLSID'
 # One round, in this order: RemoveDS removes what the MAddDS before it made,
 # MRemoveDS walks as many data sources as devices and keeps them all.
-names=(floor "AddDS on" "AddDS off" "RemoveDS on" "MAddDS on" "RemoveDS off" "MAddDS off" "MRemoveDS on" "MRemoveDS off")
+names=(floor "refused call" "AddDS on" "AddDS off" "RemoveDS on" "MAddDS on" "RemoveDS off" "MAddDS off" "MRemoveDS on" "MRemoveDS off")
 jobs=(0 "$noop" 'bench-noop.exe'
+      0 "$tirn" "TIRNFuncts.exe Zz"
       0 "$tirn" "TIRNFuncts.exe AddDS $single 1"
       0 "$tirn" "TIRNFuncts.exe AddDS $single 0"
       0 "$tirn" "TIRNFuncts.exe RemoveDS $single 1"
@@ -204,6 +205,9 @@ echo "Machine: $(nproc) CPUs, $cpu, $("$wine" --version 2>/dev/null)"
 echo "Median of $runs runs each, every run started by CreateProcessA from one launcher; generic module $generic_kib KiB"
 printf '%-24s %9s %9s %9s   %s\n' "run time / floor" "1 dev" "10 dev" "100 dev" "goal at 100 devices"
 printf '%-24s %9s %9s %9s\n' "floor: do-nothing, ms" "${ms[floor,1]}" "${ms[floor,10]}" "${ms[floor,100]}"
+printf '%-24s %9s %9s %9s   %s\n' "refused call (DLLs only)" "$(ratio "${ms[refused call,1]}" "${ms[floor,1]}")" \
+    "$(ratio "${ms[refused call,10]}" "${ms[floor,10]}")" "$(ratio "${ms[refused call,100]}" "${ms[floor,100]}")" \
+    "the exe's own start: its DLLs loaded, no job made"
 for name in "AddDS on" "AddDS off" "RemoveDS on" "RemoveDS off" "MAddDS on" "MAddDS off" "MRemoveDS on" "MRemoveDS off"; do
     fn=${name% *}
     log=${name#* }
