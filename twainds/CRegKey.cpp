@@ -33,7 +33,9 @@ bool CRegKey::OpenSubKey(const CRegKey& parent, const char* szSubKey)
 {
     Close();
     HKEY hKey = NULL;
-    if (RegOpenKeyA(parent.m_hKey, szSubKey, &hKey) != ERROR_SUCCESS)
+    // RegOpenKeyA would hand back the parent's own handle for an empty
+    // name, and it would be closed twice.
+    if (RegOpenKeyExA(parent.m_hKey, szSubKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
         return false;
     m_hKey = hKey;
     return true;

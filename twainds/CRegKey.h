@@ -18,7 +18,8 @@ public:
 
     // The driver (software) key of a device of the set.
     bool OpenDriverKey(HDEVINFO hDevInfo, SP_DEVINFO_DATA* pDevInfoData);
-    // A subkey of parent; an empty name gives the parent key itself.
+    // A subkey of parent, read-only; an empty name opens the parent key
+    // itself again.
     bool OpenSubKey(const CRegKey& parent, const char* szSubKey);
 
     // Reads a value as text, bounded by the size the read returns: data
