@@ -1,10 +1,62 @@
 #include "log/CLogger.h"
 
-#include <windows.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+
+namespace
+{
+std::string WithoutExtension(const std::string& strPath)
+{
+    return strPath.substr(0, strPath.size() - 4);
+}
+
+bool GetSize(const CFileHandle& file, LONGLONG* pllSize)
+{
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size))
+        return false;
+    *pllSize = size.QuadPart;
+    return true;
+}
+
+bool WriteAll(const CFileHandle& file, const std::string& strBytes)
+{
+    const char* p = strBytes.data();
+    size_t cbLeft = strBytes.size();
+    while (cbLeft > 0)
+    {
+        DWORD cbWritten = 0;
+        if (!WriteFile(file.Get(), p, static_cast<DWORD>(cbLeft), &cbWritten, NULL) || cbWritten == 0)
+            return false;
+        p += cbWritten;
+        cbLeft -= cbWritten;
+    }
+    return true;
+}
+
+// The lines of a tail read as bytes, each ended again by CR LF. A Ctrl-Z in
+// a logged value is copied like any byte.
+std::string KeptLines(const std::string& strTail)
+{
+    std::string strKept;
+    strKept.reserve(strTail.size() + 2);
+    size_t pos = 0;
+    while (pos < strTail.size())
+    {
+        size_t end = strTail.find('\n', pos);
+        if (end == std::string::npos)
+            end = strTail.size();
+        size_t cch = end - pos;
+        if (cch > 0 && strTail[end - 1] == '\r')
+            cch--;
+        strKept.append(strTail, pos, cch);
+        strKept += "\r\n";
+        pos = end + 1;
+    }
+    return strKept;
+}
+}
 
 CLogger::CLogger(const char* szSuffix)
 {
@@ -13,19 +65,23 @@ CLogger::CLogger(const char* szSuffix)
     // No temp directory, or one that did not fit: the run goes on unlogged.
     if (cch == 0 || cch >= sizeof(szTempDir))
         return;
-
     m_strFileName = std::string(szTempDir) + szSuffix;
-    m_LogFile.open(m_strFileName, std::ios::in | std::ios::out | std::ios::app);
-    if (!m_LogFile.is_open())
-        return;
 
-    m_LogFile.seekg(0, std::ios::end);
-    long long llSize = m_LogFile.fail() ? -1 : static_cast<long long>(m_LogFile.tellg());
-    if (llSize > kMaxLogSize)
-        CutLog();
+    m_Turn.Take(WithoutExtension(m_strFileName) + ".lock");
+    if (!OpenLog())
+    {
+        m_Turn.Release();
+        return;
+    }
+    // Without the turn another run may be writing the log: it is not cut.
+    LONGLONG llSize;
+    if (m_Turn.Has() && GetSize(m_LogFile, &llSize) && llSize > kMaxLogSize)
+        CutLog(llSize);
 
     WriteTimeStamp();
     WriteLine("Start Log");
+    if (!m_Turn.Has())
+        LogWithoutTurn();
 }
 
 CLogger::~CLogger()
@@ -33,76 +89,122 @@ CLogger::~CLogger()
     WriteTimeStamp();
     WriteLine("End Log");
     WriteLine("");
-    m_LogFile.close();
+    m_LogFile.Close();
+    m_Turn.Release();
+}
+
+bool CLogger::OpenLog()
+{
+    // Append-only access: every write lands at the end of the file as it is
+    // then, whoever else writes to it. Nothing is denied to other processes.
+    m_LogFile.Reset(CreateFileA(m_strFileName.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, NULL));
+    return m_LogFile.IsValid();
+}
+
+void CLogger::LogWithoutTurn()
+{
+    if (m_Turn.TimedOut())
+        LogFormat("Log lock not had after %u s, GetLastError returned %d, logging without it",
+                  static_cast<unsigned>(CLogTurn::kWaitMs / 1000), static_cast<int>(m_Turn.Error()));
+    else
+        LogFormat("Log lock cannot be made, GetLastError returned %d, logging without it",
+                  static_cast<int>(m_Turn.Error()));
 }
 
 // Keeps the lines of the last kMaxLogSize bytes. The copy is written first
-// and then replaces the log in one step, so a failure anywhere leaves the old
-// log whole.
-void CLogger::CutLog()
+// and then replaces the log in one step; when any step fails, the old log
+// stays whole, this run is appended to it and no copy is left behind.
+void CLogger::CutLog(LONGLONG llSize)
 {
-    m_LogFile.close();
+    std::string strTail;
+    if (!ReadTail(llSize, &strTail))
+        return;
 
-    std::string strCopyName = m_strFileName.substr(0, m_strFileName.size() - 4) + "2.log";
-    bool bCopied = false;
+    std::string strCopyName = WithoutExtension(m_strFileName) + "2.log";
+    CFileHandle copy(CreateFileA(strCopyName.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!copy.IsValid())
+        return;
+    bool bCopied = WriteAll(copy, KeptLines(strTail));
+    bCopied = copy.Close() && bCopied;
+
+    // Lines that a writer without the turn added meanwhile would be lost.
+    LONGLONG llSizeNow;
+    bool bReplaced = bCopied && GetSize(m_LogFile, &llSizeNow) && llSizeNow == llSize;
+    if (bReplaced)
     {
-        std::ofstream copy(strCopyName, std::ios::out | std::ios::trunc);
-        // Read as bytes: in text mode a Ctrl-Z in a logged value would end
-        // the copy early. The CR of each CR LF is taken off by hand instead.
-        std::ifstream log(m_strFileName, std::ios::in | std::ios::binary);
-        if (copy.is_open() && log.is_open())
-        {
-            log.seekg(-kMaxLogSize, std::ios::end);
-            std::string strLine;
-            while (std::getline(log, strLine))
-            {
-                if (!strLine.empty() && strLine.back() == '\r')
-                    strLine.pop_back();
-                copy << strLine << '\n';
-                copy.flush();
-            }
-            copy.close();
-            bCopied = !copy.fail();
-        }
+        // An open handle on the log would keep it from being replaced.
+        m_LogFile.Close();
+        bReplaced = MoveFileExA(strCopyName.c_str(), m_strFileName.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     }
+    if (!bReplaced)
+        DeleteFileA(strCopyName.c_str());
+    if (!m_LogFile.IsValid())
+        OpenLog();
+}
 
-    if (bCopied && !MoveFileExA(strCopyName.c_str(), m_strFileName.c_str(), MOVEFILE_REPLACE_EXISTING))
-        std::remove(strCopyName.c_str());
+bool CLogger::ReadTail(LONGLONG llSize, std::string* pstrTail)
+{
+    LARGE_INTEGER start;
+    start.QuadPart = llSize - kMaxLogSize;
+    if (!SetFilePointerEx(m_LogFile.Get(), start, NULL, FILE_BEGIN))
+        return false;
 
-    // Written or not, the log is there to append to; a copy that could not be
-    // opened leaves this run unlogged, as the log may be locked.
-    if (bCopied)
+    pstrTail->resize(kMaxLogSize);
+    size_t cbRead = 0;
+    while (cbRead < pstrTail->size())
     {
-        m_LogFile.open(m_strFileName, std::ios::in | std::ios::out);
-        if (m_LogFile.is_open())
-            m_LogFile.seekp(0, std::ios::end);
+        DWORD cb = 0;
+        if (!ReadFile(m_LogFile.Get(), &(*pstrTail)[cbRead], static_cast<DWORD>(pstrTail->size() - cbRead), &cb,
+                      NULL) ||
+            cb == 0)
+            return false;
+        cbRead += cb;
     }
+    return true;
+}
+
+void CLogger::EndLine()
+{
+    m_strLine += '\n';
+    // Line ends are stored as CR LF, also those inside a logged value.
+    std::string strBytes;
+    strBytes.reserve(m_strLine.size() + 4);
+    for (char c : m_strLine)
+    {
+        if (c == '\n')
+            strBytes += '\r';
+        strBytes += c;
+    }
+    m_strLine.clear();
+    WriteAll(m_LogFile, strBytes);
 }
 
 bool CLogger::Write(const char* szText)
 {
-    if (!m_LogFile.is_open())
+    if (!IsOpen())
         return false;
-    m_LogFile << szText;
+    m_strLine += szText;
     return true;
 }
 
 bool CLogger::WriteLabel(const char* szLabel)
 {
     Write(szLabel);
-    if (!m_LogFile.is_open())
+    if (!IsOpen())
         return false;
-    m_LogFile << '\t';
+    m_strLine += '\t';
     return true;
 }
 
 bool CLogger::WriteLine(const char* szText)
 {
     Write(szText);
-    if (!m_LogFile.is_open())
+    if (!IsOpen())
         return false;
-    m_LogFile << '\n';
-    m_LogFile.flush();
+    EndLine();
     return true;
 }
 
@@ -112,16 +214,19 @@ bool CLogger::WriteTimeStamp()
     char szTime[9];
     _strdate(szDate);
     _strtime(szTime);
-    if (!m_LogFile.is_open())
+    if (!IsOpen())
         return false;
-    m_LogFile << szTime << '\t' << szDate << '\t' << '\n';
-    m_LogFile.flush();
+    m_strLine += szTime;
+    m_strLine += '\t';
+    m_strLine += szDate;
+    m_strLine += '\t';
+    EndLine();
     return true;
 }
 
 int CLogger::LogFormat(const char* szFormat, ...)
 {
-    if (!m_LogFile.is_open())
+    if (!IsOpen())
         return 0;
 
     char szMessage[kMessageSize];
@@ -139,7 +244,7 @@ int CLogger::LogFormat(const char* szFormat, ...)
         cch = sizeof(szMessage) - 1;
     }
 
-    m_LogFile << szMessage << '\n';
-    m_LogFile.flush();
+    m_strLine += szMessage;
+    EndLine();
     return cch;
 }

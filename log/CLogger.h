@@ -1,11 +1,15 @@
 #ifndef TIRN_LOG_CLOGGER_H
 #define TIRN_LOG_CLOGGER_H
 
-#include <fstream>
+#include "log/CFileHandle.h"
+#include "log/CLogTurn.h"
+
 #include <string>
 
 // One section of a run log in the temp directory, opened at construction and
-// closed by the destructor.
+// closed by the destructor. Each complete line goes to the file in one write
+// at the file's end, CR LF included, so that lines of other writers never cut
+// into it.
 class CLogger
 {
 public:
@@ -24,13 +28,21 @@ public:
     bool WriteTimeStamp();
     int LogFormat(const char* szFormat, ...) __attribute__((format(gnu_printf, 2, 3)));
 
-    bool IsOpen() const { return m_LogFile.is_open(); }
+    bool IsOpen() const { return m_LogFile.IsValid(); }
 
 private:
-    void CutLog();
+    bool OpenLog();
+    void CutLog(LONGLONG llSize);
+    bool ReadTail(LONGLONG llSize, std::string* pstrTail);
+    void LogWithoutTurn();
+    // Ends the line being built and writes it.
+    void EndLine();
 
-    std::fstream m_LogFile;
     std::string m_strFileName;
+    CLogTurn m_Turn;
+    CFileHandle m_LogFile;
+    // Write and WriteLabel add to the line; it reaches the file whole.
+    std::string m_strLine;
 };
 
 #endif

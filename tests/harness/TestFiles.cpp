@@ -85,7 +85,52 @@ bool RemoveBelow(const std::string& dir)
     return ok;
 }
 
+// Runs a Unix program, which Wine starts like any other.
+void RunUnix(const std::string& commandLine)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    std::vector<char> cmd(commandLine.begin(), commandLine.end());
+    cmd.push_back('\0');
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    {
+        ADD_FAILURE() << "cannot start " << commandLine << ": error " << GetLastError();
+        return;
+    }
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+std::string UnixPath(const std::string& path)
+{
+    typedef char*(CDECL * UnixNameOf)(LPCWSTR);
+    auto unixNameOf = reinterpret_cast<UnixNameOf>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    std::wstring wide(path.begin(), path.end());
+    char* unixName = unixNameOf ? unixNameOf(wide.c_str()) : nullptr;
+    if (unixName == nullptr)
+    {
+        ADD_FAILURE() << "no Unix name for " << path;
+        return "/nonexistent/" + path;
+    }
+    std::string out = unixName;
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return out;
+}
+
 } // namespace
+
+CDanglingLink::CDanglingLink(const std::string& path) : m_unixPath(UnixPath(path))
+{
+    RunUnix("Z:\\bin\\ln -s /nonexistent/target " + m_unixPath);
+}
+
+CDanglingLink::~CDanglingLink()
+{
+    RunUnix("Z:\\bin\\rm -f " + m_unixPath);
+}
 
 std::string TwainDir()
 {
@@ -201,6 +246,7 @@ void ResetTwainDir()
 
 void RemoveLogs()
 {
-    for (const char* name : {"_add_ds.log", "_remove_ds.log", "_add_ds2.log", "_remove_ds2.log"})
+    for (const char* name : {"_add_ds.log", "_remove_ds.log", "_add_ds2.log", "_remove_ds2.log", "_add_ds.lock",
+                             "_remove_ds.lock"})
         RemoveTree(LogPath(name));
 }

@@ -21,4 +21,19 @@ std::vector<std::string> ListTree(const std::string& dir);
 void RemoveTree(const std::string& dir);
 
 void ResetTwainDir(); // empty TwainDir()
-void RemoveLogs();    // the product's four log files in TempDir()
+
+// A symbolic link to nothing at path, made and removed on the Unix side: an
+// entry that no search finds but that no directory can be made in place of.
+class CDanglingLink
+{
+public:
+    explicit CDanglingLink(const std::string& path);
+    ~CDanglingLink();
+
+    CDanglingLink(const CDanglingLink&) = delete;
+    CDanglingLink& operator=(const CDanglingLink&) = delete;
+
+private:
+    std::string m_unixPath;
+};
+void RemoveLogs();    // the product's log, copy and lock files in TempDir()

@@ -49,9 +49,9 @@ std::string Filler(size_t n)
 }
 
 // A handle on the log as another process would hold it.
-HANDLE Hold(const std::string& path, DWORD share)
+HANDLE Hold(const std::string& path, DWORD share, DWORD access = GENERIC_READ)
 {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(h, INVALID_HANDLE_VALUE) << path << ": error " << GetLastError();
     return h;
 }
@@ -157,12 +157,57 @@ TEST_F(Log, LogFormatReturnsTheLengthAndCutsLongTextAt259Characters)
     EXPECT_EQ(Masked(ReadBytes(addLog)), Section(body));
 }
 
+TEST_F(Log, ARunThatNeverGetsItsTurnLogsAnywayWithoutCuttingAndSaysSo)
+{
+    const std::string old = Filler(60000);
+    WriteBytes(addLog, old);
+    // Another run holds the turn, and a second passes at every look at the clock.
+    WriteBytes(LogPath("_add_ds.lock"), "");
+    held = Hold(LogPath("_add_ds.lock"), 0);
+    DWORD now = 0;
+    Seams().getTickCount = [&now] { return now += 1000; };
+    RunLogger("_add_ds.log", "new run");
+    EXPECT_EQ(Masked(ReadBytes(addLog)),
+              old + Section("Log lock not had after 30 s, GetLastError returned 32, logging without it\r\n"
+                            "new run\r\n"));
+    EXPECT_LT(now, 40000u) << "waited far longer than the bound";
+    EXPECT_FALSE(Exists(LogPath("_add_ds2.log")));
+}
+
+TEST_F(Log, ARunWhosePredecessorDiedHoldingTheTurnTakesItAtOnce)
+{
+    WriteBytes(addLog, Filler(60000));
+    WriteBytes(LogPath("_add_ds.lock"), "");
+    HANDLE hLock = Hold(LogPath("_add_ds.lock"), 0);
+    // Hand the turn to a process that then dies holding it.
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    char cmd[] = "C:\\windows\\system32\\cmd.exe";
+    ASSERT_TRUE(CreateProcessA(nullptr, cmd, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si, &pi));
+    HANDLE hInChild = nullptr;
+    EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), hLock, pi.hProcess, &hInChild, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+    TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+
+    int looks = 0;
+    Seams().getTickCount = [&looks] { return static_cast<DWORD>(++looks) * 1000; };
+    RunLogger("_add_ds.log", "new run");
+    EXPECT_EQ(Masked(ReadBytes(addLog)), Filler(60000).substr(60000 - 51200) + Section("new run\r\n"));
+    EXPECT_LE(looks, 1) << "waited for a turn that nobody held";
+}
+
 struct CutCase
 {
     const char* name;
     std::string old, kept;
     std::string leftCopy = "";   // a copy file found at the start
     DWORD holderShare = ~0u;     // another handle on the log, with this sharing
+    DWORD holderAccess = GENERIC_READ;
+    bool copyIsDirectory = false; // something the cut cannot write its copy to
 };
 void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
 
@@ -177,12 +222,17 @@ TEST_P(LogCut, KeepsTheLinesOfTheLast51200BytesBeforeTheNewSection)
     WriteBytes(log, c.old);
     if (!c.leftCopy.empty())
         WriteBytes(copy, c.leftCopy);
+    if (c.copyIsDirectory)
+    {
+        ASSERT_TRUE(CreateDirectoryA(copy.c_str(), nullptr));
+    }
     if (c.holderShare != ~0u)
-        held = Hold(log, c.holderShare);
+        held = Hold(log, c.holderShare, c.holderAccess);
     RunLogger(name + ".log", "new run");
     Release();
     EXPECT_EQ(Masked(ReadBytes(log)), c.kept + Section("new run\r\n"));
-    EXPECT_FALSE(Exists(copy));
+    EXPECT_EQ(Exists(copy), c.copyIsDirectory);
+    RemoveTree(copy);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -202,7 +252,11 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string(70000, 'z') + "\r\n"},
             // No FILE_SHARE_DELETE: the log cannot be replaced.
             CutCase{"BlockedReplaceKeepsTheOldLogWhole", Filler(60000), Filler(60000), "",
-                    FILE_SHARE_READ | FILE_SHARE_WRITE}),
+                    FILE_SHARE_READ | FILE_SHARE_WRITE},
+            CutCase{"ReaderAndWriterHoldingTheLogKeepsItWhole", Filler(60000), Filler(60000), "",
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, GENERIC_READ | GENERIC_WRITE},
+            CutCase{"CopyThatCannotBeMadeKeepsTheOldLogWhole", Filler(60000), Filler(60000), "", ~0u, GENERIC_READ,
+                    true}),
         ::testing::Values("_add_ds", "_remove_ds")),
     [](const auto& info) { return std::get<0>(info.param).name + std::get<1>(info.param); });
 
@@ -262,7 +316,6 @@ INSTANTIATE_TEST_SUITE_P(
     Causes, ClosedLog,
     ::testing::Values(ClosedCase{"LogPathIsADirectory", DirectoryAt("_add_ds.log")},
                       ClosedCase{"LogHeldWithoutSharing", [] { return Hold(LogPath("_add_ds.log"), 0); }},
-                      ClosedCase{"CutCopyCannotBeOpened", DirectoryAt("_add_ds2.log")},
                       ClosedCase{"TempPathQueryFails", TempPathReturning(0)},
                       ClosedCase{"TempPathOneTooLongForTheBuffer", TempPathReturning(MAX_PATH)},
                       ClosedCase{"TempPathFarTooLong", TempPathReturning(1000)}),

@@ -6,6 +6,9 @@
 #undef SetupDiEnumDeviceInfo
 #undef GetWindowsDirectoryA
 #undef GetTempPathA
+#undef RegCloseKey
+#undef SetFileAttributesA
+#undef GetTickCount
 
 SSeams& Seams()
 {
@@ -44,4 +47,25 @@ DWORD WINAPI SeamGetTempPathA(DWORD cchBuffer, LPSTR szBuffer)
     if (Seams().getTempPath)
         return Seams().getTempPath(cchBuffer, szBuffer);
     return GetTempPathA(cchBuffer, szBuffer);
+}
+
+LONG WINAPI SeamRegCloseKey(HKEY hKey)
+{
+    if (Seams().regCloseKey)
+        return Seams().regCloseKey(hKey);
+    return RegCloseKey(hKey);
+}
+
+BOOL WINAPI SeamSetFileAttributesA(LPCSTR szPath, DWORD dwAttributes)
+{
+    if (Seams().setFileAttributes)
+        return Seams().setFileAttributes(szPath, dwAttributes);
+    return SetFileAttributesA(szPath, dwAttributes);
+}
+
+DWORD WINAPI SeamGetTickCount()
+{
+    if (Seams().getTickCount)
+        return Seams().getTickCount();
+    return GetTickCount();
 }

@@ -15,6 +15,9 @@ struct SSeams
     std::function<BOOL(HDEVINFO, DWORD, PSP_DEVINFO_DATA)> enumDeviceInfo;
     std::function<UINT(LPSTR, UINT)> getWindowsDirectory;
     std::function<DWORD(DWORD, LPSTR)> getTempPath;
+    std::function<LONG(HKEY)> regCloseKey;
+    std::function<BOOL(LPCSTR, DWORD)> setFileAttributes;
+    std::function<DWORD()> getTickCount;
 };
 
 // Empty members call the platform.
@@ -25,12 +28,18 @@ HDEVINFO WINAPI SeamSetupDiGetClassDevsA(const GUID* pGuid, PCSTR szEnumerator, 
 BOOL WINAPI SeamSetupDiEnumDeviceInfo(HDEVINFO hDevInfo, DWORD dwIndex, PSP_DEVINFO_DATA pDevInfoData);
 UINT WINAPI SeamGetWindowsDirectoryA(LPSTR szBuffer, UINT cchSize);
 DWORD WINAPI SeamGetTempPathA(DWORD cchBuffer, LPSTR szBuffer);
+LONG WINAPI SeamRegCloseKey(HKEY hKey);
+BOOL WINAPI SeamSetFileAttributesA(LPCSTR szPath, DWORD dwAttributes);
+DWORD WINAPI SeamGetTickCount();
 
 #ifdef TIRN_SEAM_MACROS
 #define SetupDiGetClassDevsA SeamSetupDiGetClassDevsA
 #define SetupDiEnumDeviceInfo SeamSetupDiEnumDeviceInfo
 #define GetWindowsDirectoryA SeamGetWindowsDirectoryA
 #define GetTempPathA SeamGetTempPathA
+#define RegCloseKey SeamRegCloseKey
+#define SetFileAttributesA SeamSetFileAttributesA
+#define GetTickCount SeamGetTickCount
 #endif
 
 #endif
