@@ -76,7 +76,11 @@ void CModTwainDS::Init()
     m_szTwainDir[0] = '\0';
     if (cch != 0 && cch < sizeof(szWindowsDir))
     {
-        const char* szSeparator = szWindowsDir[cch - 1] == '\\' ? "" : "\\";
+        // The last character decides, not the last byte: under a double-byte
+        // code page a trail byte may be 0x5C.
+        const unsigned char* pStart = reinterpret_cast<const unsigned char*>(szWindowsDir);
+        const unsigned char* pLast = _mbsdec(pStart, pStart + cch);
+        const char* szSeparator = pLast != NULL && *pLast == '\\' && pLast + 1 == pStart + cch ? "" : "\\";
         CUtils::BuildPath(m_szTwainDir, sizeof(m_szTwainDir), {szWindowsDir, szSeparator, "twain_32"});
     }
 
@@ -88,19 +92,18 @@ void CModTwainDS::Init()
 
 bool CModTwainDS::NextDevice(char* buffer, int bufferSize, bool bLog, CLogger* logger)
 {
+    char szInstance[MAX_PATH];
     while (m_DriverCalls.EnumImagingDevices(m_pDevInfoData, bLog, logger))
     {
-        if (!m_DriverCalls.GetDriverInstance(m_pDevInfoData, buffer, bufferSize, bLog, logger))
+        if (!m_DriverCalls.GetDriverInstance(m_pDevInfoData, szInstance, sizeof(szInstance), bLog, logger))
             continue;
-        // Every data-source name is built from the number: one that could
-        // name a place outside the device's directory is not used.
-        if (buffer[0] == '\0' || !CUtils::IsNamePart(buffer))
+        if (!CUtils::IsInstanceNumber(szInstance) || bufferSize <= 4)
         {
             if (bLog)
-                logger->LogFormat("Instance %s is not a usable name, device skipped", buffer);
-            buffer[0] = '\0';
+                logger->LogFormat("Instance %s is not four decimal digits, device skipped", szInstance);
             continue;
         }
+        std::memcpy(buffer, szInstance, 5);
         return true;
     }
     return false;
@@ -150,8 +153,7 @@ bool CModTwainDS::MatchDeviceKey(SP_DEVINFO_DATA* deviceRecord)
     strData.push_back('\0');
     _mbslwr(reinterpret_cast<unsigned char*>(&strData[0]));
     _mbslwr(reinterpret_cast<unsigned char*>(m_szHardwareId));
-    return _mbsstr(reinterpret_cast<const unsigned char*>(strData.c_str()),
-                   reinterpret_cast<const unsigned char*>(m_szHardwareId)) != NULL;
+    return CUtils::ContainsText(strData.c_str(), m_szHardwareId);
 }
 
 const CRegKey* CModTwainDS::OpenCheckKey(SP_DEVINFO_DATA* pDevInfoData, CRegKey& driverKey, CRegKey& checkKey)
@@ -317,12 +319,12 @@ bool CModTwainDS::NextDsDirectory(char* instance, int bufferSize)
         }
 
         // The pattern matches case-insensitively, so only the length of the
-        // prefix is taken off the name.
-        const char* szRest = m_FindData.name + cchPrefix;
-        bool bFits = std::strlen(m_FindData.name) >= cchPrefix && szRest[0] != '\0' &&
-                     std::strlen(szRest) < static_cast<size_t>(bufferSize);
-        if (bFits)
-            std::strcpy(instance, szRest);
+        // prefix is taken off the name. Entries of other families that share
+        // the start of their names, and anything else, are not walked.
+        bool bOurs = std::strlen(m_FindData.name) >= cchPrefix &&
+                     CUtils::IsInstanceNumber(m_FindData.name + cchPrefix) && bufferSize > 4;
+        if (bOurs)
+            std::memcpy(instance, m_FindData.name + cchPrefix, 5);
 
         // Read one entry ahead, so the caller may remove the current one.
         if (_findnext64i32(m_hFind, &m_FindData) != 0)
@@ -330,8 +332,7 @@ bool CModTwainDS::NextDsDirectory(char* instance, int bufferSize)
             _findclose(m_hFind);
             m_bFindDone = true;
         }
-        // A cut name could remove another device's data source.
-        if (bFits)
+        if (bOurs)
             return true;
     }
 }
@@ -342,8 +343,7 @@ bool CModTwainDS::InstanceExists(const char* instance, bool bLog, CLogger* logge
     m_DriverCalls.m_idx = 0;
     while (NextDevice(szDeviceInstance.get(), MAX_PATH, bLog, logger))
     {
-        if (_mbsicmp(reinterpret_cast<const unsigned char*>(instance),
-                     reinterpret_cast<const unsigned char*>(szDeviceInstance.get())) == 0)
+        if (std::strcmp(instance, szDeviceInstance.get()) == 0)
         {
             if (bLog)
                 logger->LogFormat("%s exists", instance);

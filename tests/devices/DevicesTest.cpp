@@ -157,13 +157,17 @@ TEST_F(DeviceWalk, DriverValueDecidesTheInstanceNumber)
     };
     std::vector<Case> cases = {
         {Driver("0000"), 5, "0000", ""},
-        {"{other}\\x\\0042", 5, "0042", ""},
-        {Driver("00000"), 5, "", "Instance 00000 does not fit in 4 characters, device skipped"},
-        {Driver("00000"), 260, "00000", ""},
+        {"{other}\\x\\0042", 260, "0042", ""},
         {"NoBackslash0000", 5, "", ""},
     };
-    for (std::string name : {"", ".", "..", "a:b", "a*", "a?", "a\"", "a<", "a>", "a|", "a/b"})
-        cases.push_back({Driver(name), 5, "", "Instance " + name + " is not a usable name, device skipped"});
+    // Only four decimal digits name a device's files.
+    for (std::string name : {"00000", "000", "000.", "000 ", "M1", "N", "00a0", "", ".", "..", "a:b", "a*", "a?",
+                             "a\"", "a<", "a>", "a|", "a/b"})
+    {
+        for (int bufferSize : {5, 260})
+            cases.push_back(
+                {Driver(name), bufferSize, "", "Instance " + name + " is not four decimal digits, device skipped"});
+    }
 
     for (const Case& c : cases)
     {
@@ -282,14 +286,17 @@ TEST_F(DataSourceJob, ThreeArgumentJobHasNoIdentifierAndNoParamsKey)
     EXPECT_EQ(job.m_hFind, -1);
 }
 
-TEST_F(DataSourceJob, TwainDirectoryFollowsTheWindowsDirectory)
+TEST_F(DataSourceJob, TwainDirectoryFollowsTheWindowsDirectoryUnderEitherCodePage)
 {
     const std::string dir250 = "C:\\" + std::string(247, 'w');
+    // One character under code page 932, ending in the byte of a backslash.
+    const std::string kanji = "C:\\\x95\x5C";
     struct
     {
         bool fails;
         std::string windowsDir, twainDir;
     } cases[] = {
+        {false, kanji, kanji + (GetACP() == 932 ? "\\" : "") + "twain_32"},
         {false, "C:\\WINDOWS", "C:\\WINDOWS\\twain_32"},
         {false, "C:\\", "C:\\twain_32"},
         {false, "D:\\Win\\", "D:\\Win\\twain_32"},

@@ -77,8 +77,16 @@ bool StartProduct(const std::string& commandLine, const std::vector<std::string>
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     ZeroMemory(&pi, sizeof(pi));
-    if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0,
-                        envBlock.empty() ? nullptr : &envBlock[0], nullptr, &si, &pi))
+    // Under load Wine now and then fails to start a process at all.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt)
+    {
+        started = CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0,
+                                 envBlock.empty() ? nullptr : &envBlock[0], nullptr, &si, &pi);
+        if (!started && GetLastError() != ERROR_INTERNAL_ERROR)
+            break;
+    }
+    if (!started)
     {
         ADD_FAILURE() << "CreateProcessA(" << exe << ") failed: " << GetLastError()
                       << "\n  command line: " << commandLine;
@@ -227,26 +235,45 @@ std::string ProductExePath()
     return path;
 }
 
-DWORD RunRaw(const std::string& commandLine, const RunOptions& options)
+namespace
 {
-    PROCESS_INFORMATION pi;
-    if (!StartProduct(commandLine, options.env, pi))
-        return kRunFailed;
-
+DWORD WaitForExit(PROCESS_INFORMATION& pi, DWORD timeoutMs, const std::string& commandLine)
+{
     DWORD code = kRunFailed;
-    if (WaitForSingleObject(pi.hProcess, options.timeoutMs) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
     {
         code = ExitCodeOf(pi.hProcess);
     }
     else
     {
-        ADD_FAILURE() << "still running after " << options.timeoutMs << " ms: " << commandLine
+        ADD_FAILURE() << "still running after " << timeoutMs << " ms: " << commandLine
                       << DescribeWindowsOf(pi.dwProcessId);
         TerminateProcess(pi.hProcess, kRunFailed);
         WaitForSingleObject(pi.hProcess, 5000);
     }
     Close(pi);
     return code;
+}
+} // namespace
+
+DWORD RunRaw(const std::string& commandLine, const RunOptions& options)
+{
+    PROCESS_INFORMATION pi;
+    if (!StartProduct(commandLine, options.env, pi))
+        return kRunFailed;
+    return WaitForExit(pi, options.timeoutMs, commandLine);
+}
+
+std::vector<DWORD> RunTogether(const std::vector<std::string>& argsList, const RunOptions& options)
+{
+    std::vector<PROCESS_INFORMATION> started(argsList.size());
+    std::vector<bool> ok(argsList.size());
+    for (size_t i = 0; i < argsList.size(); ++i)
+        ok[i] = StartProduct("TIRNFuncts.exe " + argsList[i], options.env, started[i]);
+    std::vector<DWORD> codes;
+    for (size_t i = 0; i < argsList.size(); ++i)
+        codes.push_back(ok[i] ? WaitForExit(started[i], options.timeoutMs, argsList[i]) : kRunFailed);
+    return codes;
 }
 
 DWORD Run(const std::string& args, const RunOptions& options)

@@ -30,6 +30,10 @@ DWORD RunRaw(const std::string& commandLine, const RunOptions& options = {});
 // it: call it as ::Run.
 DWORD Run(const std::string& args, const RunOptions& options = {});
 
+// Starts "TIRNFuncts.exe " + args for every entry at once, then waits for
+// all of them; the exit statuses in the same order.
+std::vector<DWORD> RunTogether(const std::vector<std::string>& argsList, const RunOptions& options = {});
+
 struct UsageBox
 {
     bool found = false;

@@ -2,6 +2,7 @@
 // changes nothing outside twain_32 and the two logs, and leaves the data source of the registered TIRN device 0000.
 // Tests named *CodePage* run a second time with the whole process tree in code page 932.
 #include "harness/TestFiles.h"
+#include "harness/TestLog.h"
 #include "harness/TestProcess.h"
 #include "harness/TestRegistry.h"
 
@@ -15,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -204,7 +206,8 @@ TEST_F(HostileInput, ControlAndHighBytesEndTheRunNormallyUnderEitherCodePage)
 TEST_F(HostileInput, PrefixesThatCouldLeaveOrWidenTwain32AreRefused)
 {
     for (const std::string prefix : {"\\", "/", ":", "*", "?", "\"\"\"", "a\"b", "<", ">", "|", ".", "..", "..\\..\\x", "a/b",
-                                     "C:", "vrtk_*", "vrtk_?", "\\\\?\\C:\\", "\\\\.\\x", "..\\", "\"..\""})
+                                     "C:", "vrtk_*", "vrtk_?", "\\\\?\\C:\\", "\\\\.\\x", "..\\", "\"..\"",
+                                     "NUL.", "con.", "CoM1.", "\"lpt9 .\"", "\"AUX .x\"", "prn..", "COM\xB9."})
         for (const std::string call : {"RemoveDS vid_x ", "MRemoveDS "})
             EXPECT_EQ(Go(call + prefix + " DeviceData InstallCLSID sw 1"), 1u) << Shown(call + prefix);
     EXPECT_FALSE(Exists(LogPath("_remove_ds.log")));
@@ -248,8 +251,8 @@ struct ValueCase
 {
     const char* hwid; // set: a check value that AddDS and RemoveDS search for it; null: a TwainDSmodule value
     RegValue value;
-    bool yes;                  // the check value matches, or the module value makes a TIRN device
-    bool leadByteLast = false; // the only cases that code page 932 reads differently
+    bool yes;         // the check value matches, or the module value makes a TIRN device
+    int yes932 = -1;  // the same under code page 932; -1: a case not run there
 };
 
 TEST_F(HostileInput, RegistryValuesOfAnyTypeAreReadOnlyWithinTheirBytesUnderEitherCodePage)
@@ -269,8 +272,12 @@ TEST_F(HostileInput, RegistryValuesOfAnyTypeAreReadOnlyWithinTheirBytesUnderEith
         {"\"\"", RegRaw("V", REG_NONE, ""), true},
         {"vid_x", RegMultiSz("V", {"USB\\VID_X", "other"}), true},
         {"vid_x", RegMultiSz("V", {"other", "USB\\VID_X"}), false},
-        {"vid_x", RegRaw("V", REG_BINARY, "VID_X\x81"), true, true},
-        {"vid_x", RegRaw("V", REG_BINARY, "VID_X" + Rep("\x81", 255)), true, true},
+        {"vid_x", RegRaw("V", REG_BINARY, "VID_X\x81"), true, 1},
+        {"vid_x", RegRaw("V", REG_BINARY, "VID_X" + Rep("\x81", 255)), true, 1},
+        // Trail bytes that look like capitals or a backslash are neither.
+        {"\x83\x61", RegSz("V", "\x83\x41"), true, 0},
+        {"\x83\x41", RegSz("V", "\x83\x61"), true, 0},
+        {"\\", RegSz("V", "ab\x95\x5C"), true, 0},
         {nullptr, RegRaw(m, REG_BINARY, "zbxgnds2"), true},
         {nullptr, RegRaw(m, REG_BINARY, std::string("zbxgnds2\0junk", 13)), true},
         {nullptr, RegRaw(m, REG_BINARY, "zbxgnds2" + std::string(252, '\0')), true},
@@ -283,20 +290,21 @@ TEST_F(HostileInput, RegistryValuesOfAnyTypeAreReadOnlyWithinTheirBytesUnderEith
         {nullptr, RegSz(m, Rep("z", 259)), false},
         {nullptr, RegSz(m, Rep("z", 260)), true}, // 261 bytes cannot be read: taken for a TIRN device
         {nullptr, RegRaw(m, REG_BINARY, Rep("z", 261)), true},
-        {nullptr, RegRaw(m, REG_BINARY, "zbxgnds2\x81"), false, true}};
+        {nullptr, RegRaw(m, REG_BINARY, "zbxgnds2\x81"), false, 0}};
     for (const auto& c : cases)
     {
-        if (Cp932() && !c.leadByteLast)
+        if (Cp932() && c.yes932 < 0)
             continue;
+        const bool yes = Cp932() ? c.yes932 == 1 : c.yes;
         SCOPED_TRACE(Shown(c.value.data));
         const std::string single = std::string(" ") + (c.hwid ? c.hwid : "") + " vrtk_ DeviceData V sw 0";
         AddDevice(c.hwid ? ImageDevice("0001", {{"DeviceData", {c.value}}}) : Tirn("0001", {c.value}));
         Put(TwainDir() + "\\vrtk_0001\\vrtk_0001", "staged");
         EXPECT_EQ(Go(c.hwid ? "AddDS" + single : "MAddDS vrtk_ DeviceData InstallCLSID 0"), 0u);
-        EXPECT_EQ(Exists(Ds("vrtk_0001")), c.yes) << "after adding";
+        EXPECT_EQ(Exists(Ds("vrtk_0001")), yes) << "after adding";
         Put(Ds("vrtk_0001"), "ds");
         EXPECT_EQ(Go(c.hwid ? "RemoveDS" + single : "MRemoveDS vrtk_ DeviceData InstallCLSID 0"), 0u);
-        EXPECT_EQ(Exists(Ds("vrtk_0001")), c.hwid ? !c.yes : c.yes) << "after removing";
+        EXPECT_EQ(Exists(Ds("vrtk_0001")), c.hwid ? !yes : yes) << "after removing";
         RemoveTree(TwainDir() + "\\vrtk_0001");
     }
 }
@@ -425,7 +433,7 @@ TEST_F(HostileInput, EntriesNamedLikeDataSourcesOfEveryLengthAreWalkedSafely)
     for (size_t k = 0; t.size() + 5 + k < MAX_PATH; ++k)
     {
         const std::string name = "vrtk_" + Rep("1234567890", k);
-        const bool gone = k >= 1 && k <= 4 && k != 3; // vrtk_123 belongs to a listed TIRN device
+        const bool gone = k == 4; // only four digits name a data source, whatever devices are listed
         if (k <= 4 || (k % 2 == 0 && t.size() + 2 * name.size() + 4 < MAX_PATH))
         {
             Put(Ds(name), kGeneric);
@@ -452,3 +460,156 @@ TEST_F(HostileInput, EntriesNamedLikeDataSourcesOfEveryLengthAreWalkedSafely)
     EXPECT_TRUE(DeleteFileW(longName.c_str()));
 }
 } // namespace
+
+namespace
+{
+// The data-source directories that the logs' path lines name.
+std::set<std::string> DirectoriesLogged()
+{
+    std::set<std::string> dirs;
+    for (const char* log : {"_add_ds.log", "_remove_ds.log"})
+    {
+        for (const LogSection& section : ParseLog(ReadBytes(LogPath(log))))
+        {
+            for (const std::string& line : section.body)
+            {
+                if (line.rfind("szTwainDir = ", 0) == 0)
+                    dirs.insert(line.substr(13));
+                else if (line.rfind("Existing File:\t", 0) == 0)
+                    dirs.insert(line.substr(15, line.rfind('\\') - 15));
+            }
+        }
+    }
+    return dirs;
+}
+} // namespace
+
+TEST_F(HostileInput, OnlyFourDigitInstanceNumbersNameFilesUnderEitherCodePage)
+{
+    // With the prefix "CO", "M1" and "N" would name the devices COM1 and CON;
+    // a path drops the last dot or blank of "000." and "000 "; a double-byte
+    // character may end in the byte of a backslash.
+    std::vector<TestDevice> devices;
+    for (const std::string instance : {"\\M1", "\\N", "\\000.", "\\000 ", "\\1", "\\00000", "\x95\x5C" "0042"})
+    {
+        devices.push_back(Tirn(std::to_string(10 + devices.size())));
+        devices.back().driver = kImageClassGuid + instance;
+    }
+    CDeviceScope scope(devices);
+    std::set<std::string> served;
+    for (const std::string prefix : {"CO", "vrtk_"})
+    {
+        for (const std::string call : {"MAddDS ", "MRemoveDS ", "AddDS vid_x ", "RemoveDS vid_x "})
+            EXPECT_EQ(Go(call + prefix + " DeviceData InstallCLSID sw"), 0u);
+        served.insert(TwainDir() + "\\" + prefix + "0000");
+        // Where 0x5C is a backslash of its own, the driver name ends in 0042.
+        if (!Cp932())
+            served.insert(TwainDir() + "\\" + prefix + "0042");
+    }
+    EXPECT_EQ(DirectoriesLogged(), served);
+}
+
+TEST_F(HostileInput, RunsStartedTogetherKeepEverySectionWholeNearAndFarFromTheCut)
+{
+    const struct
+    {
+        int devices, runsEach;
+        size_t oldLog; // bytes of old lines in each log at the start
+    } rows[] = {{12, 4, 0}, {3, 6, 51000}};
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(std::to_string(row.runsEach) + " adding and " + std::to_string(row.runsEach) +
+                     " removing runs, logs of " + std::to_string(row.oldLog) + " bytes");
+        std::vector<TestDevice> devices;
+        for (int i = 1; i <= row.devices; ++i)
+            devices.push_back(Tirn(std::string(i < 10 ? "000" : "00") + std::to_string(i)));
+        CDeviceScope scope(devices);
+        std::vector<std::string> calls, names;
+        for (int k = 0; k < row.runsEach; ++k)
+        {
+            for (const char* kind : {"a", "r"})
+            {
+                names.push_back(kind + std::to_string(k) + "_");
+                calls.push_back((*kind == 'a' ? "MAddDS " : "MRemoveDS ") + names.back() + " DeviceData InstallCLSID");
+            }
+        }
+        auto clear = [&] {
+            for (const std::string& name : names)
+            {
+                for (int i = 0; i <= row.devices; ++i)
+                    RemoveTree(TwainDir() + "\\" + name + (i < 10 ? "000" : "00") + std::to_string(i));
+                RemoveTree(TwainDir() + "\\" + name + "0500");
+                RemoveTree(TwainDir() + "\\" + name + "0501");
+            }
+        };
+        // Removing runs find two data sources of devices that are gone.
+        auto stage = [&] {
+            clear();
+            for (const std::string& name : names)
+            {
+                if (name[0] == 'r')
+                {
+                    Put(Ds(name + "0500"), "old");
+                    Put(Ds(name + "0501"), "old");
+                }
+            }
+        };
+        auto logOf = [](const std::string& call) { return LogPath(call[1] == 'A' ? "_add_ds.log" : "_remove_ds.log"); };
+
+        // What each run logs when it runs alone.
+        std::multiset<std::vector<std::string>> alone[2];
+        stage();
+        for (const std::string& call : calls)
+        {
+            RemoveLogs();
+            Go(call);
+            alone[call[1] == 'A'].insert(LastBody(logOf(call)));
+        }
+
+        stage();
+        RemoveLogs();
+        std::string old;
+        for (int i = 100000; old.size() + 50 <= row.oldLog; ++i)
+            old += "old line " + std::to_string(i) + std::string(33, '-') + "\r\n";
+        WriteBytes(LogPath("_add_ds.log"), old);
+        WriteBytes(LogPath("_remove_ds.log"), old);
+        const std::vector<DWORD> codes = RunTogether(calls);
+        for (size_t i = 0; i < calls.size(); ++i)
+            Checked(codes[i], "a run of several: " + calls[i]);
+
+        for (bool adding : {false, true})
+        {
+            SCOPED_TRACE(adding ? "adding log" : "removing log");
+            const std::string bytes = ReadBytes(LogPath(adding ? "_add_ds.log" : "_remove_ds.log"));
+            std::multiset<std::vector<std::string>> together;
+            size_t expectedLines = 0, foundLines = 0, written = old.size();
+            for (const std::vector<std::string>& body : alone[adding])
+            {
+                expectedLines += body.size();
+                written += 20 + 11 + 20 + 9 + 2; // time stamps, Start Log, End Log, empty line
+                for (const std::string& line : body)
+                    written += line.size() + 2;
+            }
+            for (const LogSection& section : ParseLog(bytes))
+            {
+                if (section.wellFormed)
+                {
+                    together.insert(section.body);
+                    foundLines += section.body.size();
+                    continue;
+                }
+                // Only the old lines may stand outside a section, and only
+                // before the first one.
+                EXPECT_TRUE(together.empty()) << "lines between sections";
+                for (const std::string& line : section.body)
+                    EXPECT_TRUE(line.empty() || old.find(line + "\r\n") != std::string::npos) << line;
+            }
+            EXPECT_TRUE(together == alone[adding]) << together.size() << " of " << alone[adding].size()
+                                                   << " sections whole, " << foundLines << " of " << expectedLines
+                                                   << " lines in them";
+            EXPECT_EQ(bytes.size() < written, row.oldLog > 0) << "cut or not";
+            EXPECT_FALSE(Exists(LogPath(adding ? "_add_ds.lock" : "_remove_ds.lock")));
+        }
+        clear();
+    }
+}

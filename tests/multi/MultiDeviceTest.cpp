@@ -1,6 +1,10 @@
 #include "MultiCommon.h"
 #include "harness/TestProcess.h"
 
+#include <algorithm>
+#include <functional>
+#include <memory>
+
 class MultiAdd : public MultiFixture {};
 class MultiRemove : public MultiFixture {};
 class MultiLog : public MultiFixture {};
@@ -95,7 +99,8 @@ TEST_F(MultiRemove, KeepsOnlyTheDataSourcesOfListedTIRNDevicesAndLogsEveryLookup
     // Device 0000 has no Driver value, so no instance number: entry 0000 is
     // not listed. Its lookup walks all devices, and the later lookups must
     // log the same lines as a fresh walk would. 0001 lacks CorvelCLSID,
-    // which removing does not ask for.
+    // which removing does not ask for. Neither device 000A nor entry 000a is
+    // a four-digit number: the device is skipped, the entry not walked.
     AddDevice(TestDevice{"ROOT\\IMAGE\\0000", "", false, {}});
     AddDevice(ImageDevice("0001", {{"DeviceData", {Module("zbxgnds2")}}}));
     AddDevice(ImageDevice("0002", {{"DeviceData", {Corvel(), Module("other.ds")}}}));
@@ -112,6 +117,8 @@ TEST_F(MultiRemove, KeepsOnlyTheDataSourcesOfListedTIRNDevicesAndLogsEveryLookup
         Lines lines;
         for (size_t i = 0; i < count; ++i)
             lines = lines + Device(static_cast<int>(i), devices[i]);
+        if (count == 4)
+            lines.push_back("Instance 000A is not four decimal digits, device skipped");
         return lines;
     };
     const std::string found = "Found Twain_32 directory for Instance ";
@@ -119,8 +126,7 @@ TEST_F(MultiRemove, KeepsOnlyTheDataSourcesOfListedTIRNDevicesAndLogsEveryLookup
                Lines{Removed(DsFile("0000")), found + "0001"} + visit(2) +
                Lines{"0001 exists", "TwainDSModule = zbxgnds2, this is a TIRN Device", found + "0002"} + visit(3) +
                Lines{"0002 exists", "TwainDSModule = other.ds, this is not a TIRN Device"} + Paths("0002") +
-               Lines{Removed(Staged("0002")), Removed(DsFile("0002"))} +
-               Lines{found + "000a"} + visit(4) + Lines{"000a exists", kAssumeTIRN}),
+               Lines{Removed(Staged("0002")), Removed(DsFile("0002"))}),
               LastBody(LogPath("_remove_ds.log")));
     EXPECT_FALSE(Exists(LogPath("_add_ds.log")));
 }
@@ -139,18 +145,30 @@ TEST_F(MultiRemove, LeavesADirectoryHoldingAnotherFileAndAPlainFileEntry)
               LastBody(LogPath("_remove_ds.log")));
 }
 
-TEST_F(MultiRemove, SkipsEntriesWithNothingOrMoreThanFourCharactersAfterThePrefix)
+TEST_F(MultiRemove, WalksOnlyEntriesWithFourDigitsAfterThePrefix)
 {
-    MakeDsDir("", {});
-    MakeDsDir("00000", {"vrtk_0000.ds"});
+    Lines kept{"zbxgnds2"};
+    for (const std::string rest : {"", "00000", "000", "0a00", "M1", "zzzzz"})
+    {
+        MakeDsDir(rest, {"vrtk_0000.ds"});
+        kept.insert(kept.end(), {"vrtk_" + rest + "\\", "vrtk_" + rest + "\\vrtk_0000.ds"});
+    }
     MakeDsDir("0007", {"vrtk_0007.ds"});
-    MakeDsDir("zzzzz", {});
     ASSERT_EQ(0u, ::Run("MRemoveDS"));
-    EXPECT_EQ((Lines{"vrtk_00000\\", "vrtk_00000\\vrtk_0000.ds", "vrtk_\\", "vrtk_zzzzz\\", "zbxgnds2"}),
-              ListTree(TwainDir()));
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, ListTree(TwainDir()));
     EXPECT_EQ((Header(0) + Lines{"Found Twain_32 directory for Instance 0007"} + WalkEnd(0) + Paths("0007") +
-                  Lines{Removed(DsFile("0007"))}),
+               Lines{Removed(DsFile("0007"))}),
               LastBody(LogPath("_remove_ds.log")));
+}
+
+TEST_F(MultiRemove, APrefixThatStartsAnotherFamilysNamesLeavesThemAlone)
+{
+    AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel()}}}));
+    ASSERT_EQ(0u, ::Run("MAddDS"));
+    ASSERT_EQ(0u, ::Run("MRemoveDS vrtk_0 DeviceData InstallCLSID"));
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}), ListTree(TwainDir()));
+    EXPECT_EQ(Header(0, "vrtk_0"), LastBody(LogPath("_remove_ds.log")));
 }
 
 TEST_F(MultiRemove, PathsOrPatternLongerThanTheirBuffersAreRefused)
@@ -217,4 +235,71 @@ TEST_F(MultiLog, AddDSThenMAddDSLeaveTwoSectionsInTheAddLog)
                   WalkEnd(1)),
               sections[1].body);
     EXPECT_FALSE(Exists(LogPath("_remove_ds.log")));
+}
+
+TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
+{
+    auto hold = [](const std::string& path) {
+        // Open as another program would, without delete sharing.
+        return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    };
+    const std::string found = "Found Twain_32 directory for Instance 0000";
+    std::unique_ptr<CDanglingLink> link;
+    const struct Row
+    {
+        const char* what;
+        bool listed;                // device 0000 is a TIRN device
+        std::function<HANDLE()> arrange;
+        const char* call;
+        Lines fileLines;            // after the five path lines
+        Lines tree;
+    } rows[] = {
+        {"staged file held open", true,
+         [&] {
+             MakeDsDir("0000", {"vrtk_0000"});
+             return hold(Staged("0000"));
+         },
+         "MAddDS", Lines{"_tremove failed on " + Staged("0000"), "errno = 13"} + Copied("0000"),
+         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}},
+        {"data source held open", false,
+         [&] {
+             MakeDsDir("0000", {"vrtk_0000.ds"});
+             return hold(DsFile("0000"));
+         },
+         "MRemoveDS", {"_tremove failed on " + DsFile("0000"), "errno = 13", "_trmdir failed, errno = 41"},
+         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}},
+        {"directory where the data source should be", true,
+         [&] {
+             MakeDsDir("0000", {});
+             CreateDirectoryA(DsFile("0000").c_str(), nullptr);
+             return INVALID_HANDLE_VALUE;
+         },
+         "MAddDS", {"CopyFile failed", "GetLastError returned 5"},
+         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds\\", "zbxgnds2"}},
+        {"dangling link where the device's directory should be", true,
+         [&] {
+             link.reset(new CDanglingLink(DsDir("0000")));
+             return INVALID_HANDLE_VALUE;
+         },
+         "MAddDS", {"_mkdir fail to create " + DsDir("0000"), "errno = 17", "CopyFile failed", "GetLastError returned 3"},
+         {"zbxgnds2"}},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        Reset();
+        if (row.listed)
+            AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel()}}}));
+        HANDLE held = row.arrange();
+        ASSERT_EQ(0u, ::Run(row.call));
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        const Lines walk = row.listed ? Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN}
+                                      : Header(0) + Lines{found} + WalkEnd(0);
+        EXPECT_EQ(walk + Paths("0000") + row.fileLines + (row.listed ? WalkEnd(1) : Lines{}),
+                  LastBody(LogPath(row.listed ? "_add_ds.log" : "_remove_ds.log")));
+        EXPECT_EQ(row.tree, ListTree(TwainDir()));
+        link.reset();
+    }
 }

@@ -1,5 +1,6 @@
 #include "MultiCommon.h"
 
+#include "log/CLogger.h"
 #include "seams/Seams.h"
 #include "twainds/CModTwainDS.h"
 
@@ -9,12 +10,6 @@ protected:
     void SetUp() override
     {
         MultiFixture::SetUp();
-        // Seams.cpp is built with the seam macros, so an empty seam would
-        // call itself: every seam forwards to the platform unless replaced.
-        Seams().getClassDevs = SetupDiGetClassDevsA;
-        Seams().enumDeviceInfo = SetupDiEnumDeviceInfo;
-        Seams().getWindowsDirectory = GetWindowsDirectoryA;
-        Seams().getTempPath = GetTempPathA;
         AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel()}}}));
         MakeDsDir("0001", {"vrtk_0001.ds"});
     }
@@ -30,6 +25,12 @@ protected:
             CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
             job.MAddTwainDS(bAdd, true);
         }
+    }
+    // AddDS and RemoveDS on device 0000, whose CorvelCLSID names the identifier.
+    static void RunSingle(bool bAdd, const char* szCheckKey = "DeviceData")
+    {
+        CModTwainDS job("{5c3f7d5a", "vrtk_", szCheckKey, "CorvelCLSID", "sw");
+        job.AddTwainDS(bAdd, true);
     }
     const Lines untouched{"vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds", "zbxgnds2"};
 };
@@ -47,19 +48,97 @@ TEST_F(MultiFaults, WithoutADeviceSetNothingIsAddedAndNoDataSourceRemoved)
               LastBody(LogPath("_remove_ds.log")));
 }
 
-TEST_F(MultiFaults, WithoutAWindowsDirectoryNeitherWalkTouchesAFile)
+TEST_F(MultiFaults, WithoutAWindowsDirectoryNoFunctionTouchesAFile)
 {
     Seams().getWindowsDirectory = [](LPSTR szBuffer, UINT) -> UINT {
         szBuffer[0] = '\0';
         return 0;
     };
+    // Left in place, these would be the targets of paths that begin at the
+    // root of the current drive.
+    MakeDsDir("0000", {"vrtk_0000", "vrtk_0000.ds"});
+    CreateDirectoryA("\\vrtk_0000", nullptr);
+    WriteBytes("\\vrtk_0000\\vrtk_0000", "staged at the root");
+    const Lines before = ListTree(TwainDir());
+
     RunBoth();
-    EXPECT_EQ(untouched, ListTree(TwainDir()));
-    // The paths would begin at the root of the current drive.
-    EXPECT_FALSE(Exists("\\vrtk_0000"));
+    RunSingle(true);
+    RunSingle(false);
+    EXPECT_EQ(before, ListTree(TwainDir()));
+    EXPECT_EQ(Lines{"vrtk_0000"}, ListTree("\\vrtk_0000"));
+    RemoveTree("\\vrtk_0000");
+
     const std::string noDir = "No twain_32 directory: the Windows directory could not be had, no file is touched";
-    EXPECT_EQ((Header(1) + Lines{noDir} + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} +
-               Lines{"No twain_32 directory, nothing done for instance 0000"} + WalkEnd(1)),
+    const Lines nothingDone{"No twain_32 directory, nothing done for instance 0000"};
+    const std::vector<LogSection> adds = ParseLog(ReadBytes(LogPath("_add_ds.log")));
+    ASSERT_EQ(2u, adds.size());
+    EXPECT_EQ((Header(1) + Lines{noDir} + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + nothingDone +
+               WalkEnd(1)),
+              adds[0].body);
+    const Lines singleHead{"Hardware Identifier:\t{5c3f7d5a", "Data source prefix:\tvrtk_", "Check Key:\tDeviceData",
+                           "Check Value:\tCorvelCLSID", "Params Key:\tsw", noDir};
+    EXPECT_EQ(singleHead + Device(0, "0000") + nothingDone + WalkEnd(1), adds[1].body);
+    const std::vector<LogSection> removes = ParseLog(ReadBytes(LogPath("_remove_ds.log")));
+    ASSERT_EQ(2u, removes.size());
+    EXPECT_EQ(Header(0) + Lines{noDir}, removes[0].body);
+    EXPECT_EQ(singleHead + Device(0, "0000") + nothingDone + WalkEnd(1), removes[1].body);
+}
+
+TEST_F(MultiFaults, EveryRegistryKeyIsClosedOnce)
+{
+    // The check value in the driver key itself, reached by an empty check key.
+    AddDevice(ImageDevice("0002", {{"", {RegSz("CorvelCLSID", "{5C3F7D5A}")}}, {"DeviceData", {Corvel()}}}));
+    std::vector<LONG> closes;
+    Seams().regCloseKey = [&closes](HKEY hKey) {
+        closes.push_back(RegCloseKey(hKey));
+        return closes.back();
+    };
+    RunBoth();
+    RunSingle(true, "");
+    RunSingle(false, "");
+    RunSingle(true);
+    EXPECT_GT(closes.size(), 10u);
+    EXPECT_EQ(std::vector<LONG>(closes.size(), ERROR_SUCCESS), closes);
+}
+
+TEST_F(MultiFaults, AttributeResetsThatFailAreLoggedWithTheirError)
+{
+    MakeDsDir("0000", {"vrtk_0000", "vrtk_0000.ds"});
+    // Wine lets root change any attribute: the refusal is made here.
+    Seams().setFileAttributes = [](LPCSTR szPath, DWORD dwAttributes) {
+        if (std::string(szPath).rfind(DsDir("0000") + "\\", 0) == 0)
+        {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        return SetFileAttributesA(szPath, dwAttributes);
+    };
+    auto failed = [](const std::string& path) {
+        return Lines{"SetFileAttributes failed on " + path, "GetLastError returned 5"};
+    };
+    CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+    job.MAddTwainDS(true, true);
+    EXPECT_EQ((Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") +
+               failed(Staged("0000")) + Lines{Removed(Staged("0000"))} + failed(DsFile("0000")) + Copied("0000") +
+               WalkEnd(1)),
               LastBody(LogPath("_add_ds.log")));
-    EXPECT_EQ(Header(0) + Lines{noDir}, LastBody(LogPath("_remove_ds.log")));
+    // Removing resets the data source's attributes twice, each failure logged.
+    {
+        CLogger logger("_remove_ds.log");
+        job.CopyRemoveDsFile("0000", false, true, &logger);
+    }
+    EXPECT_EQ((Paths("0000") + failed(DsFile("0000")) + failed(DsFile("0000")) + Lines{Removed(DsFile("0000"))}),
+              LastBody(LogPath("_remove_ds.log")));
+    EXPECT_EQ(untouched, ListTree(TwainDir()));
+}
+
+TEST_F(MultiFaults, DirectoryWalkEndsAfterItsLastEntryThenStartsAgain)
+{
+    MakeDsDir("0000", {});
+    CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+    char szInstance[CModTwainDS::kInstanceSize] = {};
+    Lines walked;
+    for (int call = 0; call < 5; ++call)
+        walked.push_back(job.NextDsDirectory(szInstance, sizeof(szInstance)) ? szInstance : "end");
+    EXPECT_EQ((Lines{"0000", "0001", "end", "0000", "0001"}), walked);
 }
