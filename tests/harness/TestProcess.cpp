@@ -63,10 +63,9 @@ std::string BuildEnvironment(const std::vector<std::string>& changes)
     return block;
 }
 
-bool StartProduct(const std::string& commandLine, const std::vector<std::string>& env,
+bool StartProcess(const std::string& exe, const std::string& commandLine, const std::vector<std::string>& env,
                   PROCESS_INFORMATION& pi)
 {
-    const std::string exe = ProductExePath();
     if (exe.empty())
         return false;
 
@@ -85,6 +84,11 @@ bool StartProduct(const std::string& commandLine, const std::vector<std::string>
         return false;
     }
     return true;
+}
+
+bool StartProduct(const std::string& commandLine, const std::vector<std::string>& env, PROCESS_INFORMATION& pi)
+{
+    return StartProcess(ProductExePath(), commandLine, env, pi);
 }
 
 void Close(PROCESS_INFORMATION& pi)
@@ -205,13 +209,13 @@ void InspectBox(HWND hwnd, UsageBox& box)
 
 } // namespace
 
-std::string ProductExePath()
+std::string EnvPath(const char* name)
 {
     char buf[MAX_PATH * 4];
-    DWORD len = GetEnvironmentVariableA("TIRN_EXE", buf, sizeof(buf));
+    DWORD len = GetEnvironmentVariableA(name, buf, sizeof(buf));
     if (len == 0 || len >= sizeof(buf))
     {
-        ADD_FAILURE() << "TIRN_EXE is not set";
+        ADD_FAILURE() << name << " is not set";
         return std::string();
     }
     std::string path(buf, len);
@@ -227,10 +231,15 @@ std::string ProductExePath()
     return path;
 }
 
-DWORD RunRaw(const std::string& commandLine, const RunOptions& options)
+std::string ProductExePath()
+{
+    return EnvPath("TIRN_EXE");
+}
+
+DWORD RunProgram(const std::string& exe, const std::string& commandLine, const RunOptions& options)
 {
     PROCESS_INFORMATION pi;
-    if (!StartProduct(commandLine, options.env, pi))
+    if (!StartProcess(exe, commandLine, options.env, pi))
         return kRunFailed;
 
     DWORD code = kRunFailed;
@@ -247,6 +256,11 @@ DWORD RunRaw(const std::string& commandLine, const RunOptions& options)
     }
     Close(pi);
     return code;
+}
+
+DWORD RunRaw(const std::string& commandLine, const RunOptions& options)
+{
+    return RunProgram(ProductExePath(), commandLine, options);
 }
 
 DWORD Run(const std::string& args, const RunOptions& options)
