@@ -76,6 +76,19 @@ TEST_F(MultiAdd, WithoutGenericModuleTheStagedFileGoesAndNoDirectoryIsMade)
               LastBody(LogPath("_add_ds.log")));
 }
 
+TEST_F(MultiAdd, AFailedCopyIsLoggedWithItsError)
+{
+    // A directory standing where the data source goes fails the copy (5).
+    MakeDsDir("0000", {});
+    ASSERT_TRUE(CreateDirectoryA(DsFile("0000").c_str(), nullptr));
+    AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel()}}}));
+    ASSERT_EQ(0u, ::Run("MAddDS"));
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds\\", "zbxgnds2"}), ListTree(TwainDir()));
+    EXPECT_EQ((Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") +
+               Lines{"CopyFile failed", "GetLastError returned 5"} + WalkEnd(1)),
+              LastBody(LogPath("_add_ds.log")));
+}
+
 TEST_F(MultiAdd, ReadOnlyDataSourceIsOverwritten)
 {
     MakeDsDir("0000", {"vrtk_0000.ds"});
