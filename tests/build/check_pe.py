@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""Checks the built exes: machine, GUI subsystem, and that they import only
-Windows system DLLs. Usage: check_pe.py <32-bit exe> <64-bit exe>"""
+"""Checks the built exes: machine, GUI subsystem, that they import only
+Windows system DLLs, and that their resources hold the version resource and
+the manifest. Usage: check_pe.py <32-bit exe> <64-bit exe>"""
 import struct
 import sys
 
 ALLOWED = {"kernel32.dll", "user32.dll", "advapi32.dll", "setupapi.dll", "msvcrt.dll"}
 MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+# Resource type and id the loader and the version calls look for.
+NEEDED_RESOURCES = {(16, 1): "version resource", (24, 1): "manifest"}
 
 
 def read_pe(path):
@@ -23,6 +26,7 @@ def read_pe(path):
     subsystem = struct.unpack_from("<H", data, opt + 68)[0]
     dirs = opt + (96 if magic == 0x10B else 112)
     import_rva = struct.unpack_from("<I", data, dirs + 8)[0]
+    resource_rva, resource_size = struct.unpack_from("<II", data, dirs + 16)
 
     sections = []
     sec = opt + opt_size
@@ -45,7 +49,30 @@ def read_pe(path):
         name = offset(fields[3])
         dlls.append(data[name:data.index(b"\0", name)].decode("ascii").lower())
         entry += 20
-    return MACHINES.get(machine, hex(machine)), subsystem, dlls
+
+    # (type id, name id) -> size of the first language's data; named
+    # entries (high bit set) are left out.
+    resources = {}
+    if resource_rva and resource_size:
+        root = offset(resource_rva)
+
+        def entries(table):
+            named, ids = struct.unpack_from("<HH", data, table + 12)
+            for i in range(named, named + ids):
+                ident, target = struct.unpack_from("<II", data, table + 16 + 8 * i)
+                yield ident, target
+
+        for type_id, type_target in entries(root):
+            if not type_target & 0x80000000:
+                continue
+            for name_id, name_target in entries(root + (type_target & 0x7FFFFFFF)):
+                if not name_target & 0x80000000:
+                    continue
+                for _, leaf in entries(root + (name_target & 0x7FFFFFFF)):
+                    if not leaf & 0x80000000:
+                        resources[(type_id, name_id)] = struct.unpack_from("<II", data, root + leaf)[1]
+                    break
+    return MACHINES.get(machine, hex(machine)), subsystem, dlls, resources
 
 
 def main():
@@ -53,8 +80,9 @@ def main():
     failed_exes = 0
     for path, want in ((sys.argv[1], "i386"), (sys.argv[2], "x86-64")):
         before = failures
-        machine, subsystem, dlls = read_pe(path)
-        print(f"{path}: machine {machine}, subsystem {subsystem}, imports {', '.join(dlls)}")
+        machine, subsystem, dlls, resources = read_pe(path)
+        held = ", ".join(f"type {t} id {n} ({size} bytes)" for (t, n), size in sorted(resources.items())) or "none"
+        print(f"{path}: machine {machine}, subsystem {subsystem}, imports {', '.join(dlls)}, resources {held}")
         if machine != want:
             print(f"  FAIL: machine {machine}, expected {want}")
             failures += 1
@@ -68,6 +96,10 @@ def main():
         for needed in ("kernel32.dll", "user32.dll", "advapi32.dll", "setupapi.dll"):
             if needed not in dlls:
                 print(f"  FAIL: {needed} not imported")
+                failures += 1
+        for key, what in NEEDED_RESOURCES.items():
+            if not resources.get(key):
+                print(f"  FAIL: no {what} (resource type {key[0]}, id {key[1]})")
                 failures += 1
         failed_exes += failures > before
     print(f"{2 - failed_exes} passed, {failed_exes} failed")

@@ -63,10 +63,9 @@ std::string BuildEnvironment(const std::vector<std::string>& changes)
     return block;
 }
 
-bool StartProduct(const std::string& commandLine, const std::vector<std::string>& env,
+bool StartProcess(const std::string& exe, const std::string& commandLine, const std::vector<std::string>& env,
                   PROCESS_INFORMATION& pi)
 {
-    const std::string exe = ProductExePath();
     if (exe.empty())
         return false;
 
@@ -93,6 +92,11 @@ bool StartProduct(const std::string& commandLine, const std::vector<std::string>
         return false;
     }
     return true;
+}
+
+bool StartProduct(const std::string& commandLine, const std::vector<std::string>& env, PROCESS_INFORMATION& pi)
+{
+    return StartProcess(ProductExePath(), commandLine, env, pi);
 }
 
 void Close(PROCESS_INFORMATION& pi)
@@ -213,13 +217,13 @@ void InspectBox(HWND hwnd, UsageBox& box)
 
 } // namespace
 
-std::string ProductExePath()
+std::string EnvPath(const char* name)
 {
     char buf[MAX_PATH * 4];
-    DWORD len = GetEnvironmentVariableA("TIRN_EXE", buf, sizeof(buf));
+    DWORD len = GetEnvironmentVariableA(name, buf, sizeof(buf));
     if (len == 0 || len >= sizeof(buf))
     {
-        ADD_FAILURE() << "TIRN_EXE is not set";
+        ADD_FAILURE() << name << " is not set";
         return std::string();
     }
     std::string path(buf, len);
@@ -256,10 +260,15 @@ DWORD WaitForExit(PROCESS_INFORMATION& pi, DWORD timeoutMs, const std::string& c
 }
 } // namespace
 
-DWORD RunRaw(const std::string& commandLine, const RunOptions& options)
+std::string ProductExePath()
+{
+    return EnvPath("TIRN_EXE");
+}
+
+DWORD RunProgram(const std::string& exe, const std::string& commandLine, const RunOptions& options)
 {
     PROCESS_INFORMATION pi;
-    if (!StartProduct(commandLine, options.env, pi))
+    if (!StartProcess(exe, commandLine, options.env, pi))
         return kRunFailed;
     return WaitForExit(pi, options.timeoutMs, commandLine);
 }
@@ -274,6 +283,11 @@ std::vector<DWORD> RunTogether(const std::vector<std::string>& argsList, const R
     for (size_t i = 0; i < argsList.size(); ++i)
         codes.push_back(ok[i] ? WaitForExit(started[i], options.timeoutMs, argsList[i]) : kRunFailed);
     return codes;
+}
+
+DWORD RunRaw(const std::string& commandLine, const RunOptions& options)
+{
+    return RunProgram(ProductExePath(), commandLine, options);
 }
 
 DWORD Run(const std::string& args, const RunOptions& options)

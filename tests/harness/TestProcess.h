@@ -10,7 +10,11 @@
 // did not end in time.
 constexpr DWORD kRunFailed = 0xFFFFFFFF;
 
-// TIRN_EXE as a Windows path: a Unix path "/a/b" becomes "Z:\a\b".
+// The environment variable name as a Windows path: a Unix path "/a/b"
+// becomes "Z:\a\b". Fails the test and returns "" when it is not set.
+std::string EnvPath(const char* name);
+
+// EnvPath("TIRN_EXE").
 std::string ProductExePath();
 
 struct RunOptions
@@ -25,6 +29,10 @@ struct RunOptions
 // Starts ProductExePath() with exactly this command line (program name
 // part included) and waits for it.
 DWORD RunRaw(const std::string& commandLine, const RunOptions& options = {});
+
+// Starts exe (any program, e.g. an installer) with this command line and
+// waits for it.
+DWORD RunProgram(const std::string& exe, const std::string& commandLine, const RunOptions& options = {});
 
 // RunRaw("TIRNFuncts.exe " + args). In a TEST body testing::Test::Run hides
 // it: call it as ::Run.

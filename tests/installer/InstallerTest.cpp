@@ -1,0 +1,187 @@
+// The example installers of examples/, run silently on a sample machine:
+// the data sources they leave, the exit statuses they see, the run logs.
+#include "harness/TestFiles.h"
+#include "harness/TestLog.h"
+#include "harness/TestProcess.h"
+#include "harness/TestRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using Lines = std::vector<std::string>;
+
+const char kStatusLog[] = "sample-setup.log";
+const char kMAddDS[] = "MAddDS vrtk_ DeviceData InstallCLSID 1";
+const char kMRemoveDS[] = "MRemoveDS vrtk_ DeviceData InstallCLSID 1";
+const char kSingleArgs[] =
+    "\"USB\\VID_1234&PID_5678\" vrtk_ DeviceData InstallCLSID \"SOFTWARE\\Sample Vendor\\Sample Scanner\" 1";
+const char kStaged[] = "data source staged by the driver";
+
+struct Kind
+{
+    const char* name;
+    bool nsis;
+    Lines refusedTree; // twain_32 after a refused call: the module stays, or is rolled back
+};
+const Kind kKinds[] = {{"nsis", true, {"vrtk_0001\\", "vrtk_0001\\vrtk_0001", "zbxgnds2"}},
+                       {"msi", false, {"vrtk_0001\\", "vrtk_0001\\vrtk_0001"}}};
+
+void PrintTo(const Kind& kind, std::ostream* os)
+{
+    *os << kind.name;
+}
+
+std::string SetupFile(const std::string& name)
+{
+    return EnvPath("TIRN_SETUP_DIR") + "\\" + name;
+}
+
+std::string Msiexec()
+{
+    char buf[MAX_PATH];
+    UINT len = GetSystemDirectoryA(buf, MAX_PATH);
+    return std::string(buf, len < MAX_PATH ? len : 0) + "\\msiexec.exe";
+}
+
+std::string NsisInstallDir()
+{
+    char buf[MAX_PATH];
+    DWORD len = ExpandEnvironmentStringsA("%ProgramFiles%\\Sample Scanner", buf, MAX_PATH);
+    return len > 0 && len <= MAX_PATH ? std::string(buf) : std::string();
+}
+
+Lines StatusLog()
+{
+    return SplitCrLf(ReadBytes(LogPath(kStatusLog)));
+}
+
+// The first line of each section of a run log.
+Lines Calls(const std::string& log)
+{
+    Lines firsts;
+    for (const LogSection& section : ParseLog(ReadBytes(LogPath(log))))
+    {
+        EXPECT_TRUE(section.wellFormed);
+        firsts.push_back(section.body.empty() ? "" : section.body[0]);
+    }
+    return firsts;
+}
+
+bool Contains(const std::vector<LogSection>& sections, const std::string& line)
+{
+    for (const LogSection& section : sections)
+    {
+        if (std::find(section.body.begin(), section.body.end(), line) != section.body.end())
+            return true;
+    }
+    return false;
+}
+
+// Device 0000 gets the generic module (MAddDS), 0001 its staged data source
+// (AddDS), 0002 nothing: another vendor's module.
+class Installer : public testing::TestWithParam<Kind>
+{
+protected:
+    void SetUp() override
+    {
+        Clean();
+        AddDevice(m_gone);
+        AddDevice(ImageDevice("0001", {{"DeviceData", {RegSz("InstallCLSID", "USB\\VID_1234&PID_5678\\0001")}}}));
+        AddDevice(ImageDevice("0002", {{"DeviceData", {RegSz("CorvelCLSID", "{2}"), RegSz("TwainDSmodule", "o.ds")}}}));
+        ASSERT_TRUE(CreateDirectoryA((TwainDir() + "\\vrtk_0001").c_str(), nullptr));
+        WriteBytes(TwainDir() + "\\vrtk_0001\\vrtk_0001", kStaged);
+    }
+    void TearDown() override
+    {
+        if (GetParam().nsis)
+            RemoveTree(NsisInstallDir());
+        else
+            RunProgram(Msiexec(), "msiexec /x \"" + SetupFile("sample.msi") + "\" /qn");
+        Clean();
+    }
+    static void Clean()
+    {
+        RemoveAllImageDevices();
+        ResetTwainDir();
+        RemoveLogs();
+        RemoveTree(LogPath(kStatusLog));
+    }
+
+    DWORD Install(const std::string& package) const
+    {
+        if (GetParam().nsis)
+            return RunProgram(SetupFile(package + ".exe"), package + ".exe /S");
+        return RunProgram(Msiexec(), "msiexec /i \"" + SetupFile(package + ".msi") + "\" /qn");
+    }
+    DWORD Uninstall() const
+    {
+        // _?= keeps the uninstaller from copying itself away and returning at once.
+        if (GetParam().nsis)
+            return RunProgram(NsisInstallDir() + "\\uninstall.exe", "uninstall.exe /S _?=" + NsisInstallDir());
+        return RunProgram(Msiexec(), "msiexec /x \"" + SetupFile("sample.msi") + "\" /qn");
+    }
+
+    const TestDevice m_gone = ImageDevice("0000", {{"DeviceData", {RegSz("CorvelCLSID", "{0}")}}});
+};
+
+TEST_P(Installer, InstallGivesTheDevicesTheirDataSourcesAndUninstallTakesThemAway)
+{
+    ASSERT_EQ(0u, Install("sample"));
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds", "zbxgnds2"}),
+              ListTree(TwainDir()));
+    EXPECT_EQ(ReadBytes(SetupFile("zbxgnds2")), ReadBytes(TwainDir() + "\\vrtk_0000\\vrtk_0000.ds"));
+    EXPECT_EQ(kStaged, ReadBytes(TwainDir() + "\\vrtk_0001\\vrtk_0001.ds"));
+    EXPECT_EQ((Lines{"In function MAddTwainDS", "Hardware Identifier:\tUSB\\VID_1234&PID_5678"}), Calls("_add_ds.log"));
+    // The quoted argument with blanks arrived whole.
+    EXPECT_TRUE(Contains(ParseLog(ReadBytes(LogPath("_add_ds.log"))),
+                         "Params Key:\tSOFTWARE\\Sample Vendor\\Sample Scanner"));
+    if (GetParam().nsis)
+    {
+        EXPECT_EQ((Lines{std::string(kMAddDS) + "\t0", "AddDS " + std::string(kSingleArgs) + "\t0"}), StatusLog());
+    }
+
+    // The driver's uninstall took device 0000 away.
+    RemoveDevice(m_gone);
+    ASSERT_EQ(0u, Uninstall());
+    EXPECT_EQ(Lines{}, ListTree(TwainDir()));
+    EXPECT_EQ((Lines{"Hardware Identifier:\tUSB\\VID_1234&PID_5678", "In function MAddTwainDS"}),
+              Calls("_remove_ds.log"));
+    if (GetParam().nsis)
+    {
+        EXPECT_EQ((Lines{std::string(kMAddDS) + "\t0", "AddDS " + std::string(kSingleArgs) + "\t0",
+                         "RemoveDS " + std::string(kSingleArgs) + "\t0", std::string(kMRemoveDS) + "\t0"}),
+                  StatusLog());
+    }
+}
+
+TEST_P(Installer, ARefusedCallFailsTheInstallationBeforeAnyDataSourceIsMade)
+{
+    // Built with the prefix "a/b", which could leave twain_32.
+    const DWORD status = Install("sample-refused");
+    if (GetParam().nsis)
+    {
+        EXPECT_EQ(2u, status);
+        EXPECT_EQ(Lines{"MAddDS a/b DeviceData InstallCLSID 1\t1"}, StatusLog());
+    }
+    else
+    {
+        EXPECT_NE(0u, status);
+        EXPECT_NE(kRunFailed, status);
+    }
+    EXPECT_EQ(GetParam().refusedTree, ListTree(TwainDir()));
+    EXPECT_FALSE(Exists(LogPath("_add_ds.log")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Installer, testing::ValuesIn(kKinds),
+                         [](const testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
+
+} // namespace
