@@ -174,7 +174,7 @@ for fn in MAddDS MRemoveDS AddDS RemoveDS; do
         exit 1
     fi
     changed=$(diff <(printf '%s\n' "$before") <(printf '%s\n' "$after") | grep -c '^[<>]' || true)
-    checked+=("$fn ($changed lines changed)")
+    checked+=("$fn $changed")
 done
 
 # One round, in this order, so that every job starts from the same files in
@@ -248,8 +248,8 @@ echo "round not counted, jobs interleaved, each started by CreateProcessA from o
 echo "generic module $generic_kib KiB."
 echo "Every job starts with no run log; MAddDS finds every device served, MRemoveDS keeps"
 echo "every entry, RemoveDS removes every data source, AddDS moves every staged file."
-echo "Floors leave the same twain_32 as the product (checked once on a mixed machine, listing"
-echo "lines changed by the run): ${checked[*]}."
+echo "Checked once from one start on a mixed machine: each floor leaves twain_32 as the product"
+echo "does (listing lines the run changed: $(IFS=,; echo "${checked[*]}" | sed 's/,/, /g'))."
 echo "ms/dev a-b: the time each device adds from a to b devices, product/floor."
 echo
 header=$(printf '%-26s' "time / floor")
