@@ -103,8 +103,8 @@ launch() {   # [-cold] RUNS {PREP EXE COMMANDLINE}...; prints the medians
 
 # The jobs of one launch: names, then PREP EXE COMMANDLINE for each.
 names=()
-specs=()
-job() { names+=("$1"); specs+=("$2" "$3" "$4"); }
+job_args=()
+job() { names+=("$1"); job_args+=("$2" "$3" "$4"); }
 product() {   # "<function> on|off" [PREP]
     local fn=${1% *} flag=1 args='vid_04a9 vrtk_ DeviceData InstallCLSID SOFTWARE\Sample'
     [ "${1#* }" = on ] || flag=0
@@ -122,10 +122,10 @@ declare -A ms
 run_jobs() {   # <runs> <devices>: runs the jobs listed, keeps their medians
     local t i
     echo "== $2 devices, $1 runs" >>"$times"
-    read -r -a t <<<"$(launch "$1" "${specs[@]}")"
+    read -r -a t <<<"$(launch "$1" "${job_args[@]}")"
     for i in "${!names[@]}"; do ms["${names[$i]},$2"]=${t[$i]}; done
     names=()
-    specs=()
+    job_args=()
 }
 
 # The floors must leave twain_32 as the product does, or their figures mean
@@ -148,9 +148,9 @@ mixed() {
 }
 once() {
     echo "== check of $fn" >>"$times"
-    launch -cold 1 "${specs[@]}" >/dev/null
+    launch -cold 1 "${job_args[@]}" >/dev/null
     names=()
-    specs=()
+    job_args=()
 }
 registry 10 "$(reg_device 0010 '"CorvelCLSID"="{5A1C7B3E-0010-4000-8000-000000000000}"' \
                    '"InstallCLSID"="USB\\VID_04A9&PID_1909\\0010"' '"TwainDSmodule"="othervendor.ds"')" \
