@@ -1,225 +1,326 @@
 #!/usr/bin/env bash
-# Times the four functions against a do-nothing GUI program started the same
-# way, side by side in one run under Wine, at 1, 10 and 100 devices, and a
-# logged run that cuts a 1 GiB log against one that cuts a 60 KiB log.
-# Prints one table of ratios (medians of RUNS runs). Not part of the tests.
+# Times the four functions against their floors, bare programs in
+# tools/bench/ that make the fewest platform calls giving the same files, and
+# a refused call (the exe's own start) against a do-nothing GUI program. All
+# are started alike by one launcher in one Wine prefix, interleaved, at 1, 10,
+# 100 and 1000 devices, logging on and off; also a logged run that cuts a
+# 1 GiB log against one that cuts a 60 KiB log, and the shipped exes' sizes.
+# Prints one table of ratios of medians. A benchmark, not a test: no figure
+# makes it fail; only a floor that leaves other files than the product does.
 #
-# Usage: tools/bench.sh          (RUNS=7 and GENERIC_KIB=256 by default)
+# Usage: tools/bench.sh, with these settings (defaults shown):
+#   RUNS=11         runs of every job at up to 100 devices (three times as
+#                   many for the two short runs of the log cut)
+#   RUNS_1000=7     runs of every job at more than 100 devices
+#   RUNS_SQUARE=3   runs of the logged MRemoveDS there: it walks the devices
+#                   once per data source, so its log grows with the square
+#                   of the devices (tens of MB a run at 1000)
+#   SIZES="1 10 100 1000"   device counts; GENERIC_KIB=256, the generic module
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-runs=${RUNS:-7}
+. "$root/tools/wine-env.sh"
+runs=${RUNS:-11}
+runs_1000=${RUNS_1000:-7}
+runs_square=${RUNS_SQUARE:-3}
+read -r -a sizes <<<"${SIZES:-1 10 100 1000}"
 generic_kib=${GENERIC_KIB:-256}
 build="$root/build"
+began=$SECONDS
 
-if [ ! -f "$build/x64/TIRNFuncts.exe" ]; then
-    "$root/tools/build.sh"
+if [ -f "$build/x64/CMakeCache.txt" ] && [ -f "$build/x86/CMakeCache.txt" ]; then
+    for arch in x86 x64; do
+        cmake --build "$build/$arch" --target TIRNFuncts -- --no-print-directory -s
+    done
 else
-    cmake --build "$build/x64" --target TIRNFuncts -- --no-print-directory -s
+    "$root/tools/build.sh"
 fi
 
-# The floor and the launcher, built from the sources below when missing or
-# older than this script.
-gcc=x86_64-w64-mingw32-gcc-posix
-src="$build/bench-src"
-mkdir -p "$src"
-if [ ! -f "$build/bench-noop.exe" ] || [ "$0" -nt "$build/bench-noop.exe" ]; then
-    cat >"$src/noop.c" <<'EOF'
-#include <windows.h>
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR line, int show)
-{
-    (void)instance, (void)previous, (void)line, (void)show;
-    return 0;
-}
-EOF
-    "$gcc" -O2 -mwindows -static -o "$build/bench-noop.exe" "$src/noop.c"
-fi
-if [ ! -f "$build/bench-launch.exe" ] || [ "$0" -nt "$build/bench-launch.exe" ]; then
-    cat >"$src/launch.c" <<'EOF'
-/* bench-launch RUNS {LOGSIZE EXE COMMANDLINE}...
- * Starts each job in turn, RUNS rounds, and prints the median wall time of
- * each job in ms, one line. LOGSIZE > 0: before that job's every run, make
- * <temp>\_add_ds.log a sparse file of LOGSIZE bytes ending in 56 KiB of text
- * lines (outside the timed span). */
-#include <windows.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
+# The launcher (a console program, for its output) and the floors (GUI
+# programs, started as the product is), rebuilt when their sources change.
+bin="$build/bench"
+mkdir -p "$bin"
+for src in "$root"/tools/bench/*.c; do
+    name=$(basename "$src" .c)
+    exe="$bin/bench-$name.exe"
+    if [ ! -f "$exe" ] || [ "$src" -nt "$exe" ] || [ "$root/tools/bench/bench.h" -nt "$exe" ]; then
+        subsystem=-mwindows
+        [ "$name" = launch ] && subsystem=-mconsole
+        x86_64-w64-mingw32-gcc-posix -O2 -Wall -Wextra -static "$subsystem" -o "$exe" "$src" -lsetupapi -ladvapi32
+    fi
+done
 
-static char tail[56 * 1024];
-
-static int prepare(LONGLONG size)
-{
-    char path[MAX_PATH];
-    DWORD cch = GetTempPathA(MAX_PATH - 16, path), written = 0;
-    if (cch == 0 || cch >= MAX_PATH - 16)
-        return 0;
-    strcat(path, "_add_ds.log");
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    LARGE_INTEGER at;
-    at.QuadPart = size - (LONGLONG)sizeof(tail);
-    int ok = SetFilePointerEx(h, at, NULL, FILE_BEGIN) && SetEndOfFile(h) &&
-             WriteFile(h, tail, sizeof(tail), &written, NULL) && written == sizeof(tail);
-    CloseHandle(h);
-    return ok;
-}
-
-static int compare(const void *a, const void *b)
-{
-    double x = *(const double *)a, y = *(const double *)b;
-    return x < y ? -1 : x > y;
-}
-
-int main(int argc, char **argv)
-{
-    if (argc < 5 || (argc - 2) % 3 != 0)
-    {
-        fprintf(stderr, "usage: bench-launch RUNS {LOGSIZE EXE COMMANDLINE}...\n");
-        return 2;
-    }
-    const char line[] = "00:00:00\t01/01/24\t\r\nStart Log\r\nSetupDiEnumDeviceInfo returned 1, m_idx = 0\r\n";
-    memset(tail, 'x', sizeof(tail));
-    for (size_t i = 0; i + sizeof(line) - 1 <= sizeof(tail); i += sizeof(line) - 1)
-        memcpy(tail + i, line, sizeof(line) - 1);
-    memcpy(tail + sizeof(tail) - 2, "\r\n", 2);
-
-    int runs = atoi(argv[1]), jobs = (argc - 2) / 3;
-    double *ms = calloc((size_t)runs * jobs, sizeof(double));
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    for (int r = 0; r < runs; r++)
-        for (int j = 0; j < jobs; j++)
-        {
-            LONGLONG size = _atoi64(argv[2 + 3 * j]);
-            char *command = _strdup(argv[4 + 3 * j]);
-            STARTUPINFOA si = {sizeof(si)};
-            PROCESS_INFORMATION pi;
-            if (size > 0 && !prepare(size))
-            {
-                fprintf(stderr, "cannot make the log: %lu\n", GetLastError());
-                return 1;
-            }
-            QueryPerformanceCounter(&start);
-            if (!CreateProcessA(argv[3 + 3 * j], command, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
-            {
-                fprintf(stderr, "cannot start %s: %lu\n", argv[3 + 3 * j], GetLastError());
-                return 1;
-            }
-            WaitForSingleObject(pi.hProcess, INFINITE);
-            QueryPerformanceCounter(&end);
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
-            free(command);
-            ms[j * runs + r] = (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
-        }
-    for (int j = 0; j < jobs; j++)
-    {
-        qsort(ms + j * runs, runs, sizeof(double), compare);
-        printf("%.2f%s", ms[j * runs + runs / 2], j + 1 < jobs ? " " : "\n");
-    }
-    return 0;
-}
-EOF
-    "$gcc" -O2 -static -o "$build/bench-launch.exe" "$src/launch.c"
-fi
-
-export WINEPREFIX="$build/bench-prefix"
-export WINEDEBUG=-all
-wine=/usr/lib/wine/wine64
-"$root/tools/wine-prefix.sh" create "$WINEPREFIX"
-trap '"$root/tools/wine-prefix.sh" stop "$WINEPREFIX"' EXIT
-
-drive_c="$WINEPREFIX/drive_c"
-twain="$drive_c/windows/twain_32"
-temp=$(ls -d "$drive_c"/users/*/Temp | grep -v Public | head -n 1)
+wine_session "$build/bench-prefix"
 mkdir -p "$drive_c/bench"
-cp "$build/x64/TIRNFuncts.exe" "$build/bench-noop.exe" "$build/bench-launch.exe" "$drive_c/bench/"
-tirn='C:\bench\TIRNFuncts.exe'
-noop='C:\bench\bench-noop.exe'
+cp "$build/x64/TIRNFuncts.exe" "$bin"/bench-*.exe "$drive_c/bench/"
 out="$WINEPREFIX/bench-out.txt"
+generic="$WINEPREFIX/generic-module"
+head -c $((generic_kib * 1024)) /dev/urandom >"$generic"
 
-guid='{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}'
-enum='HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\ROOT\IMAGE'
-class="HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\$guid"
+most=16
+for n in "${sizes[@]}"; do [ "$n" -le "$most" ] || most=$n; done
 
-# n TIRN devices 0000..n-1 (CorvelCLSID, no TwainDSmodule), each matched by
-# the single-device calls below, and a twain_32 with the generic module only.
-machine() {
+# The registry of n bench devices 0000..n-1, each with CorvelCLSID and no
+# TwainDSmodule (MAddDS serves it, MRemoveDS keeps its data source) and an
+# InstallCLSID that AddDS and RemoveDS match, then the devices given as lines.
+registry() {
     local n=$1 i id
+    shift
     {
-        printf 'REGEDIT4\n\n[-%s]\n' "$enum"
-        for i in $(seq 0 99); do printf '[-%s\\%04d]\n' "$class" "$i"; done
+        reg_clear "$most"
         for ((i = 0; i < n; i++)); do
-            id=$(printf %04d "$i")
-            printf '\n[%s\\%s]\n"ClassGUID"="%s"\n"Driver"="%s\\\\%s"\n' "$enum" "$id" "$guid" "$guid" "$id"
-            printf '\n[%s\\%s\\DeviceData]\n"CorvelCLSID"="{5A1C7B3E-%s-4000-8000-000000000000}"\n' "$class" "$id" "$id"
-            printf '"InstallCLSID"="USB\\\\VID_04A9&PID_1909\\\\%s"\n' "$id"
+            printf -v id %04d "$i"
+            reg_device "$id" "\"CorvelCLSID\"=\"{5A1C7B3E-$id-4000-8000-000000000000}\"" \
+                "\"InstallCLSID\"=\"USB\\\\VID_04A9&PID_1909\\\\$id\""
         done
-    } | sed 's/$/\r/' >"$drive_c/bench.reg"
-    "$wine" 'C:\windows\regedit.exe' /S 'C:\bench.reg' >/dev/null 2>&1
+        printf '%s\n' "$@"
+    } | reg_import
+}
+
+# twain_32 holding the generic module, and devices 0000..n-1 served: each
+# has its directory with a copy of it as its data source.
+served() {
+    local n=$1 i id
     rm -rf "$twain"
     mkdir -p "$twain"
-    head -c $((generic_kib * 1024)) /dev/urandom >"$twain/zbxgnds2"
-    rm -f "$temp"/_add_ds*.log "$temp"/_remove_ds*.log
+    cp "$generic" "$twain/zbxgnds2"
+    for ((i = 0; i < n; i++)); do
+        printf -v id %04d "$i"
+        mkdir "$twain/vrtk_$id"
+        cp "$generic" "$twain/vrtk_$id/vrtk_$id.ds"
+    done
 }
 
-launch() {   # RUNS then {LOGSIZE EXE COMMANDLINE}...; prints the medians
-    "$wine" 'C:\bench\bench-launch.exe' "$@" >"$out" 2>&1 || { cat "$out" >&2; exit 1; }
+# Every run's time goes to build/bench-times.txt, to see the spread.
+times="$build/bench-times.txt"
+: >"$times"
+launch() {   # [-cold] RUNS {PREP EXE COMMANDLINE}...; prints the medians
+    # What the set-up wrote reaches the disk before the timing starts.
+    sync
+    "$WINE64" 'C:\bench\bench-launch.exe' "$@" >"$out" 2>&1 </dev/null || { cat "$out" >&2; exit 1; }
+    tr -d '\r' <"$out" >>"$times"
     tr -d '\r' <"$out" | tail -n 1
 }
 
-single='vid_04a9 vrtk_ DeviceData InstallCLSID SOFTWARE\Sample'
-multi='vrtk_ DeviceData InstallCLSID'
-# One round, in this order: RemoveDS removes what the MAddDS before it made,
-# MRemoveDS walks as many data sources as devices and keeps them all.
-names=(floor "refused call" "AddDS on" "AddDS off" "RemoveDS on" "MAddDS on" "RemoveDS off" "MAddDS off" "MRemoveDS on" "MRemoveDS off")
-jobs=(0 "$noop" 'bench-noop.exe'
-      0 "$tirn" "TIRNFuncts.exe Zz"
-      0 "$tirn" "TIRNFuncts.exe AddDS $single 1"
-      0 "$tirn" "TIRNFuncts.exe AddDS $single 0"
-      0 "$tirn" "TIRNFuncts.exe RemoveDS $single 1"
-      0 "$tirn" "TIRNFuncts.exe MAddDS $multi 1"
-      0 "$tirn" "TIRNFuncts.exe RemoveDS $single 0"
-      0 "$tirn" "TIRNFuncts.exe MAddDS $multi 0"
-      0 "$tirn" "TIRNFuncts.exe MRemoveDS $multi 1"
-      0 "$tirn" "TIRNFuncts.exe MRemoveDS $multi 0")
-
+# The jobs of one launch: names, then PREP EXE COMMANDLINE for each.
+names=()
+job_args=()
+job() { names+=("$1"); job_args+=("$2" "$3" "$4"); }
+product() {   # "<function> on|off" [PREP]
+    local fn=${1% *} flag=1 args='vid_04a9 vrtk_ DeviceData InstallCLSID SOFTWARE\Sample'
+    [ "${1#* }" = on ] || flag=0
+    case $fn in M*) args='vrtk_ DeviceData InstallCLSID' ;; esac
+    job "$1" "${2:--}" 'C:\bench\TIRNFuncts.exe' "TIRNFuncts.exe $fn $args $flag"
+}
+floor_name() {
+    case $1 in MAddDS) echo madd ;; MRemoveDS) echo mremove ;; AddDS) echo add ;; RemoveDS) echo remove ;; esac
+}
+floor() {   # <function> [PREP [job name]]
+    local exe; exe="bench-floor-$(floor_name "$1").exe"
+    job "${3:-$1 floor}" "${2:--}" "C:\\bench\\$exe" "$exe"
+}
 declare -A ms
-for n in 1 10 100; do
-    machine "$n"
-    read -r -a t <<<"$(launch "$runs" "${jobs[@]}")"
-    for i in "${!names[@]}"; do ms["${names[$i]},$n"]=${t[$i]}; done
+run_jobs() {   # <runs> <devices>: runs the jobs listed, keeps their medians
+    local t i
+    echo "== $2 devices, $1 runs" >>"$times"
+    read -r -a t <<<"$(launch "$1" "${job_args[@]}")"
+    for i in "${!names[@]}"; do ms["${names[$i]},$2"]=${t[$i]}; done
+    names=()
+    job_args=()
+}
+
+# The floors must leave twain_32 as the product does, or their figures mean
+# nothing: each pair is run once from one start on a mixed machine and the
+# listings (names and contents) compared. Devices 0000-0004 are served with
+# an old data source, 0005-0009 not yet; 0010 has another vendor's module,
+# 0011 no CorvelCLSID and a staged file, 0012 another hardware id and a
+# generic module name; vrtk_0042 belongs to no device.
+listing() {
+    (cd "$twain" && { find . -mindepth 1 -type d -printf 'dir %P\n'; find . -type f -exec md5sum {} +; } | sort)
+}
+mixed() {
+    served 5
+    local i
+    for i in 0 1 2 3 4; do printf 'old data source\r\n' >"$twain/vrtk_000$i/vrtk_000$i.ds"; done
+    mkdir "$twain/vrtk_0010" "$twain/vrtk_0011" "$twain/vrtk_0042"
+    printf 'another vendor\r\n' >"$twain/vrtk_0010/vrtk_0010.ds"
+    cp "$generic" "$twain/vrtk_0011/vrtk_0011"
+    cp "$generic" "$twain/vrtk_0042/vrtk_0042.ds"
+}
+once() {
+    echo "== check of $fn" >>"$times"
+    launch -cold 1 "${job_args[@]}" >/dev/null
+    names=()
+    job_args=()
+}
+registry 10 "$(reg_device 0010 '"CorvelCLSID"="{5A1C7B3E-0010-4000-8000-000000000000}"' \
+                   '"InstallCLSID"="USB\\VID_04A9&PID_1909\\0010"' '"TwainDSmodule"="othervendor.ds"')" \
+    "$(reg_device 0011 '"InstallCLSID"="usb\\vid_04a9&pid_1909\\0011"' '"TwainDSmodule"="zbxgnds2"')" \
+    "$(reg_device 0012 '"CorvelCLSID"="{5A1C7B3E-0012-4000-8000-000000000000}"' \
+                   '"InstallCLSID"="USB\\VID_1234&PID_0001\\0012"' '"TwainDSmodule"="zbxgnds2.tmp"')"
+checked=()
+for fn in MAddDS MRemoveDS AddDS RemoveDS; do
+    prep=-
+    [ "$fn" = AddDS ] && prep=stage=13
+    mixed
+    before=$(listing)
+    product "$fn off" "$prep"
+    once
+    after=$(listing)
+    mixed
+    floor "$fn" "$prep"
+    once
+    if [ "$(listing)" != "$after" ]; then
+        echo "bench: the $fn floor leaves other files in twain_32 than the product (< product, > floor):" >&2
+        diff <(printf '%s\n' "$after") <(listing) >&2 || true
+        exit 1
+    fi
+    changed=$(diff <(printf '%s\n' "$before") <(printf '%s\n' "$after") | grep -c '^[<>]' || true)
+    checked+=("$fn $changed")
 done
 
-machine 1
-read -r small big <<<"$(launch "$runs" $((60 * 1024)) "$tirn" "TIRNFuncts.exe MAddDS $multi 1" \
-                                  $((1024 * 1024 * 1024)) "$tirn" "TIRNFuncts.exe MAddDS $multi 1")"
-rm -f "$temp"/_add_ds*.log
+# One round, in this order, so that every job starts from the same files in
+# every round: everything served for MAddDS, MRemoveDS and RemoveDS (which
+# leaves nothing), staged files for AddDS (which serves everything again).
+for n in "${sizes[@]}"; do
+    registry "$n"
+    served "$n"
+    job noop - 'C:\bench\bench-noop.exe' bench-noop.exe
+    job refused - 'C:\bench\TIRNFuncts.exe' 'TIRNFuncts.exe Zz'
+    product "MAddDS on"
+    floor MAddDS
+    product "MAddDS off"
+    [ "$n" -gt 100 ] || product "MRemoveDS on"
+    floor MRemoveDS
+    product "MRemoveDS off"
+    product "RemoveDS on"
+    product "AddDS on" "stage=$n"
+    floor RemoveDS
+    floor AddDS "stage=$n"
+    product "RemoveDS off"
+    product "AddDS off" "stage=$n"
+    if [ "$n" -le 100 ]; then
+        run_jobs "$runs" "$n"
+    else
+        run_jobs "$runs_1000" "$n"
+        floor MRemoveDS - "MRemoveDS floor on"
+        product "MRemoveDS on"
+        run_jobs "$runs_square" "$n"
+        square_mb=$(awk -v b="$(stat -c %s "$temp/_remove_ds.log")" 'BEGIN { printf "%.0f", b / 1e6 }')
+        square_n=$n
+    fi
+    # Every round must have ended as it began: all served, nothing staged.
+    ended=$(listing)
+    served "$n"
+    if [ "$(listing)" != "$ended" ]; then
+        echo "bench: the rounds at $n devices did not leave every device served" >&2
+        exit 1
+    fi
+done
 
-cpu=$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')
+registry 1
+served 1
+job "cut small" log=$((60 * 1024)) 'C:\bench\TIRNFuncts.exe' 'TIRNFuncts.exe MAddDS vrtk_ DeviceData InstallCLSID 1'
+job "cut big" log=$((1024 * 1024 * 1024)) 'C:\bench\TIRNFuncts.exe' 'TIRNFuncts.exe MAddDS vrtk_ DeviceData InstallCLSID 1'
+run_jobs $((3 * runs)) 1
+rm -rf "$temp"/_add_ds*.log "$temp"/_remove_ds*.log "$twain"/vrtk_*
+
+# The table.
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-verdict() { awk -v r="$1" -v g="$2" 'BEGIN { print (r <= g ? "met" : "MISSED") }'; }
+at_most() { awk -v r="$1" -v g="$2" 'BEGIN { print (r <= g ? "met" : "missed") }'; }
+floor_ms() {   # <function> <on|off> <devices>: the floor run beside that row
+    local key="$1 floor $2,$3"
+    [ -n "${ms[$key]:-}" ] || key="$1 floor,$3"
+    echo "${ms[$key]}"
+}
+row_ratio() { ratio "${ms[$1 $2,$3]}" "$(floor_ms "$1" "$2" "$3")"; }
+slope() { awk -v a="$1" -v b="$2" -v n="$3" -v m="$4" 'BEGIN { printf "%.2f", (b - a) / (m - n) }'; }
+has() { [ -n "${ms[noop,$1]:-}" ]; }
+goal() {   # <ratio goal> <function> <on|off> <devices>
+    if has "$4"; then
+        echo "$4 dev <= $1: $(at_most "$(row_ratio "$2" "$3" "$4")" "$1")"
+    else
+        echo "$4 dev <= $1: not run"
+    fi
+}
 
-echo "Machine: $(nproc) CPUs, $cpu, $("$wine" --version 2>/dev/null)"
-echo "Median of $runs runs each, every run started by CreateProcessA from one launcher; generic module $generic_kib KiB"
-printf '%-24s %9s %9s %9s   %s\n' "run time / floor" "1 dev" "10 dev" "100 dev" "goal at 100 devices"
-printf '%-24s %9s %9s %9s\n' "floor: do-nothing, ms" "${ms[floor,1]}" "${ms[floor,10]}" "${ms[floor,100]}"
-printf '%-24s %9s %9s %9s   %s\n' "refused call (DLLs only)" "$(ratio "${ms[refused call,1]}" "${ms[floor,1]}")" \
-    "$(ratio "${ms[refused call,10]}" "${ms[floor,10]}")" "$(ratio "${ms[refused call,100]}" "${ms[floor,100]}")" \
-    "the exe's own start: its DLLs loaded, no job made"
-for name in "AddDS on" "AddDS off" "RemoveDS on" "RemoveDS off" "MAddDS on" "MAddDS off" "MRemoveDS on" "MRemoveDS off"; do
+echo "Machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $("$WINE64" --version 2>/dev/null)"
+echo "Medians of $runs runs ($runs_1000 above 100 devices, $runs_square for the logged MRemoveDS there) after one"
+echo "round not counted, jobs interleaved, each started by CreateProcessA from one launcher;"
+echo "generic module $generic_kib KiB."
+echo "Every job starts with no run log; MAddDS finds every device served, MRemoveDS keeps"
+echo "every entry, RemoveDS removes every data source, AddDS moves every staged file."
+echo "Checked once from one start on a mixed machine: each floor leaves twain_32 as the product"
+echo "does (listing lines the run changed: $(IFS=,; echo "${checked[*]}" | sed 's/,/, /g'))."
+echo "ms/dev a-b: the time each device adds from a to b devices, product/floor."
+echo
+header=$(printf '%-26s' "time / floor")
+for n in "${sizes[@]}"; do header+=$(printf ' %8s' "$n dev"); done
+slopes=()
+for ((k = 1; k < ${#sizes[@]}; k++)); do
+    [ "${sizes[k - 1]}" -ge 10 ] || continue
+    slopes+=("$((k - 1))")
+    header+=$(printf '  %13s' "ms/dev ${sizes[k - 1]}-${sizes[k]}")
+done
+echo "$header   goal"
+for name in "MAddDS on" "MAddDS off" "MRemoveDS on" "MRemoveDS off" "AddDS on" "AddDS off" \
+            "RemoveDS on" "RemoveDS off"; do
     fn=${name% *}
     log=${name#* }
-    r1=$(ratio "${ms[$name,1]}" "${ms[floor,1]}")
-    r10=$(ratio "${ms[$name,10]}" "${ms[floor,10]}")
-    r100=$(ratio "${ms[$name,100]}" "${ms[floor,100]}")
-    goal=""
-    case $fn in
-    MAddDS) goal="<= 1.5: $(verdict "$r100" 1.5)" ;;
-    MRemoveDS) goal="<= 3: $(verdict "$r100" 3)" ;;
+    line=$(printf '%-26s' "$fn, logging $log")
+    for n in "${sizes[@]}"; do line+=$(printf ' %8s' "$(row_ratio "$fn" "$log" "$n")"); done
+    for k in "${slopes[@]}"; do
+        a=${sizes[k]} b=${sizes[k + 1]}
+        line+=$(printf '  %13s' "$(slope "${ms[$name,$a]}" "${ms[$name,$b]}" "$a" "$b")/$(slope \
+            "$(floor_ms "$fn" "$log" "$a")" "$(floor_ms "$fn" "$log" "$b")" "$a" "$b")")
+    done
+    case $name in
+    "MAddDS on") g=$(goal 1.2 MAddDS on 100) ;;
+    "MAddDS off")
+        g="$(goal 1.1 MAddDS off 100); $(goal 1.1 MAddDS off 1000)"
+        if has 10 && has 1000; then
+            p10=$(slope "${ms[$name,10]}" "${ms[$name,100]}" 10 100)
+            p1000=$(slope "${ms[$name,100]}" "${ms[$name,1000]}" 100 1000)
+            g+="; flat 10-1000: $(awk -v a="$p10" -v b="$p1000" 'BEGIN { d = b / a - 1; printf "%+.0f%% %s", d * 100, (d <= 0.2 && d >= -0.2 ? "met" : "missed") }') (within 20%)"
+        fi
+        ;;
+    "MRemoveDS on") g=$(goal 1.3 MRemoveDS on 100) ;;
+    "MRemoveDS off") g=$(goal 1.1 MRemoveDS off 100) ;;
+    *) g="" ;;
     esac
-    printf '%-24s %9s %9s %9s   %s\n' "$fn, logging $log" "$r1" "$r10" "$r100" "$goal" | sed 's/ *$//'
+    echo "$line   $g" | sed 's/ *$//'
 done
-cut=$(ratio "$big" "$small")
-printf '%-24s %9s %9s %9s   %s\n' "log cut, 1 GiB / 60 KiB" "$cut" "" "" "<= 1.2: $(verdict "$cut" 1.2) ($small ms, $big ms)"
+line=$(printf '%-26s' "refused call / do-nothing")
+verdict=met
+for n in "${sizes[@]}"; do
+    r=$(ratio "${ms[refused,$n]}" "${ms[noop,$n]}")
+    line+=$(printf ' %8s' "$r")
+    [ "$(at_most "$r" 1.05)" = met ] || verdict=missed
+done
+printf '%s%*s   <= 1.05 at every size: %s\n' "$line" $((15 * ${#slopes[@]})) "" "$verdict"
+echo "Floors, ms (per device: the columns after the ratios, product/floor):"
+for name in noop "MAddDS floor" "MRemoveDS floor" "AddDS floor" "RemoveDS floor"; do
+    label=$name
+    [ "$name" = noop ] && label="do-nothing program"
+    line=$(printf '  %-24s' "$label")
+    for n in "${sizes[@]}"; do line+=$(printf ' %8s' "${ms[$name,$n]}"); done
+    echo "$line"
+done
+if [ -n "${square_n:-}" ]; then
+    echo "  MRemoveDS, logging on, at $square_n devices: timed beside its own floor run (${ms[MRemoveDS floor on,$square_n]} ms); its log: $square_mb MB a run"
+fi
+cut=$(ratio "${ms[cut big,1]}" "${ms[cut small,1]}")
+printf '%-26s %8s   <= 1.2: %s (%s ms, %s ms; MAddDS at 1 device, logging on, %s runs)\n' \
+    "log cut, 1 GiB / 60 KiB" "$cut" "$(at_most "$cut" 1.2)" "${ms[cut small,1]}" "${ms[cut big,1]}" $((3 * runs))
+stripped="$WINEPREFIX/stripped.exe"
+for arch in x86 x64; do
+    exe="$build/$arch/TIRNFuncts.exe"
+    tool=i686-w64-mingw32-strip
+    [ $arch = x64 ] && tool=x86_64-w64-mingw32-strip
+    "$tool" -o "$stripped" "$exe"
+    built=$(stat -c %s "$exe") small=$(stat -c %s "$stripped")
+    printf '%-26s %8s   stripped %s KiB (%s and %s bytes)   <= 320 KiB stripped: %s\n' \
+        "size $arch/TIRNFuncts.exe" "$((built / 1024)) KiB" "$((small / 1024))" "$built" "$small" \
+        "$(at_most "$small" $((320 * 1024)))"
+done
+rm -f "$stripped"
+echo "Bench run took $((SECONDS - began)) s; every run's time is in build/bench-times.txt."

@@ -2,6 +2,7 @@
 # Installs what a fresh Debian machine lacks for building and testing.
 # Quiet and quick when everything is there already.
 set -euo pipefail
+. "$(dirname "$0")/wine-env.sh"
 
 need=()
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
@@ -15,7 +16,7 @@ have_cmd localedef || need+=(locales)
 have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
 have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
 have_cmd x86_64-w64-mingw32-objdump || need+=(binutils-mingw-w64-x86-64)
-[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+[ -x "$WINE64" ] || need+=(wine64)
 have_cmd makensis || need+=(nsis)
 have_cmd wixl || need+=(wixl)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)

@@ -6,50 +6,25 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/bootstrap.sh"
+. "$root/tools/wine-env.sh"
 
 build="$root/build/demo"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64.cmake" -DTIRN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target TIRNFuncts -j "$(nproc)" >/dev/null
 
-export WINEPREFIX="$root/build/demo-prefix"
-export WINEDEBUG=-all
-wine=/usr/lib/wine/wine64
-"$root/tools/wine-prefix.sh" create "$WINEPREFIX"
-trap '"$root/tools/wine-prefix.sh" stop "$WINEPREFIX"' EXIT
-
-drive_c="$WINEPREFIX/drive_c"
-twain="$drive_c/windows/twain_32"
-temp=$(ls -d "$drive_c"/users/*/Temp | grep -v /Public/ | head -n 1)
-exe="$WINEPREFIX/drive_c/TIRNFuncts.exe"
+wine_session "$root/build/demo-prefix"
+exe="$drive_c/TIRNFuncts.exe"
 cp "$build/TIRNFuncts.exe" "$exe"
 
-guid='{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}'
-enum='HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\ROOT\IMAGE'
-class="HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\$guid"
-
-reg_import() {
-    printf 'REGEDIT4\n\n%s\n' "$1" | sed 's/$/\r/' >"$drive_c/demo.reg"
-    "$wine" 'C:\windows\regedit.exe' /S 'C:\demo.reg' >/dev/null 2>&1
-}
-
-device() {   # instance, then the lines of its DeviceData key
-    local instance=$1; shift
-    printf '[%s\\%s]\n"ClassGUID"="%s"\n"Driver"="%s\\\\%s"\n\n[%s\\%s]\n"DriverDesc"="Sample scanner %s"\n\n[%s\\%s\\DeviceData]\n' \
-        "$enum" "$instance" "$guid" "$guid" "$instance" "$class" "$instance" "$instance" "$class" "$instance"
-    local line
-    for line in "$@"; do printf '%s\n' "$line"; done
-    printf '\n'
-}
-
 # A fresh sample machine on every run.
-reg_import "$(printf '[-%s]\n' "$enum"; for i in 0000 0001 0002 0003; do printf '[-%s\\%s]\n' "$class" "$i"; done)"
-reg_import "$(
-    device 0000 '"CorvelCLSID"="{5A1C7B3E-0000-4000-8000-000000000000}"'
-    device 0001 '"TwainDSmodule"="zbxgnds2"'
-    device 0002 '"CorvelCLSID"="{5A1C7B3E-0002-4000-8000-000000000000}"' '"TwainDSmodule"="othervendor.ds"'
-    device 0003 '"InstallCLSID"="USB\\VID_04A9&PID_1909\\SAMPLE"' '"TwainDSmodule"="zbxgnds2"'
-)"
+{
+    reg_clear 4
+    reg_device 0000 '"CorvelCLSID"="{5A1C7B3E-0000-4000-8000-000000000000}"'
+    reg_device 0001 '"TwainDSmodule"="zbxgnds2"'
+    reg_device 0002 '"CorvelCLSID"="{5A1C7B3E-0002-4000-8000-000000000000}"' '"TwainDSmodule"="othervendor.ds"'
+    reg_device 0003 '"InstallCLSID"="USB\\VID_04A9&PID_1909\\SAMPLE"' '"TwainDSmodule"="zbxgnds2"'
+} | reg_import
 rm -rf "$twain"
 mkdir -p "$twain/vrtk_0003" "$twain/vrtk_0002" "$twain/vrtk_0007"
 printf 'generic data source module (stand-in)\r\n' >"$twain/zbxgnds2"
@@ -70,7 +45,7 @@ run() {   # log suffix, then the arguments
     echo "================================================================"
     echo "\$ TIRNFuncts.exe $*"
     local status=0
-    "$wine" "$exe" "$@" >/dev/null 2>&1 || status=$?
+    "$WINE64" "$exe" "$@" >/dev/null 2>&1 || status=$?
     echo "exit status: $status"
     show_tree
     echo "log section written to ${log##*/}:"
@@ -93,7 +68,7 @@ echo "0003's staged file vrtk_0003 becomes vrtk_0003.ds."
 run _add_ds.log AddDS vid_04a9 vrtk_ DeviceData InstallCLSID "SOFTWARE\\Sample"
 echo "================================================================"
 echo "Device 0000 is uninstalled from the sample machine."
-reg_import "$(printf '[-%s\\0000]\n[-%s\\0000]\n' "$enum" "$class")"
+printf '[-%s\\0000]\n[-%s\\0000]\n' "$enum_key" "$class_key" | reg_import
 echo "MRemoveDS walks twain_32\\vrtk_*: 0000 and 0007 are no longer listed, 0002 is not a"
 echo "TIRN device (another vendor's module), 0003 is listed and TIRN and keeps its data source."
 run _remove_ds.log MRemoveDS

@@ -4,18 +4,15 @@
 # Runs a Windows program under wine64 for CTest. Output goes through a file:
 # a pipe can be held open by Wine's background processes and hang the caller.
 set -u
+. "$(dirname "$0")/wine-env.sh"
 
 [ $# -ge 1 ] || { echo "usage: $0 <exe> [args...]" >&2; exit 2; }
-
-WINEDEBUG=${WINEDEBUG:--all}
-WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
-export WINEDEBUG WINESERVER
 
 out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX") || exit 1
 trap 'rm -f "$out"' EXIT
 trap 'exit 130' INT TERM
 
-/usr/lib/wine/wine64 "$@" >"$out" 2>&1 </dev/null
+"$WINE64" "$@" >"$out" 2>&1 </dev/null
 rc=$?
 cat "$out"
 exit $rc
