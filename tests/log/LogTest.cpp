@@ -2,6 +2,7 @@
 
 #include "harness/TestFiles.h"
 #include "harness/TestLog.h"
+#include "harness/TestProcess.h"
 #include "seams/Seams.h"
 
 #include <windows.h>
@@ -198,6 +199,49 @@ TEST_F(Log, ARunWhosePredecessorDiedHoldingTheTurnTakesItAtOnce)
     RunLogger("_add_ds.log", "new run");
     EXPECT_EQ(Masked(ReadBytes(addLog)), Filler(60000).substr(60000 - 51200) + Section("new run\r\n"));
     EXPECT_LE(looks, 1) << "waited for a turn that nobody held";
+}
+
+TEST_F(Log, ATailThatCannotBeReadToItsEndKeepsTheOldLogWhole)
+{
+    WriteBytes(addLog, Filler(60000));
+    // The first read gives part of the tail, the next one fails.
+    int reads = 0;
+    Seams().readFile = [&reads](HANDLE hFile, LPVOID pBuffer, DWORD cb, LPDWORD pcbRead, LPOVERLAPPED pOverlapped) {
+        if (++reads > 1)
+        {
+            SetLastError(ERROR_NETNAME_DELETED);
+            return FALSE;
+        }
+        return ReadFile(hFile, pBuffer, cb / 2, pcbRead, pOverlapped);
+    };
+    RunLogger("_add_ds.log", "new run");
+    EXPECT_EQ(Masked(ReadBytes(addLog)), Filler(60000) + Section("new run\r\n"));
+    EXPECT_FALSE(Exists(LogPath("_add_ds2.log")));
+}
+
+TEST_F(Log, AnotherProgramReadingAndWritingTheLogLosesNoLineOfARun)
+{
+    WriteBytes(addLog, Filler(60000));
+    held = Hold(addLog, FILE_SHARE_READ | FILE_SHARE_WRITE, GENERIC_READ | GENERIC_WRITE);
+    ASSERT_EQ(0u, ::Run("MAddDS"));
+    // A line of its own between two runs, at the end of the file.
+    ASSERT_NE(SetFilePointer(held, 0, nullptr, FILE_END), INVALID_SET_FILE_POINTER);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(held, "other program\r\n", 15, &written, nullptr));
+    ASSERT_EQ(0u, ::Run("MAddDS"));
+    Release();
+
+    // Held without delete sharing, the log cannot be replaced: it is not cut.
+    const std::string bytes = ReadBytes(addLog);
+    ASSERT_EQ(bytes.substr(0, 60000), Filler(60000));
+    const std::vector<LogSection> sections = ParseLog(bytes.substr(60000));
+    ASSERT_EQ(sections.size(), 3u);
+    EXPECT_TRUE(sections[0].wellFormed && sections[2].wellFormed);
+    EXPECT_EQ(sections[1].body, std::vector<std::string>{"other program"});
+    EXPECT_EQ(sections[0].body, sections[2].body);
+    ASSERT_FALSE(sections[0].body.empty());
+    EXPECT_EQ(sections[0].body[0], "In function MAddTwainDS");
+    EXPECT_FALSE(Exists(LogPath("_add_ds2.log")));
 }
 
 struct CutCase

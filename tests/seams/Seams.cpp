@@ -9,6 +9,7 @@
 #undef RegCloseKey
 #undef SetFileAttributesA
 #undef GetTickCount
+#undef ReadFile
 
 SSeams& Seams()
 {
@@ -68,4 +69,11 @@ DWORD WINAPI SeamGetTickCount()
     if (Seams().getTickCount)
         return Seams().getTickCount();
     return GetTickCount();
+}
+
+BOOL WINAPI SeamReadFile(HANDLE hFile, LPVOID pBuffer, DWORD cbToRead, LPDWORD pcbRead, LPOVERLAPPED pOverlapped)
+{
+    if (Seams().readFile)
+        return Seams().readFile(hFile, pBuffer, cbToRead, pcbRead, pOverlapped);
+    return ReadFile(hFile, pBuffer, cbToRead, pcbRead, pOverlapped);
 }

@@ -18,6 +18,7 @@ struct SSeams
     std::function<LONG(HKEY)> regCloseKey;
     std::function<BOOL(LPCSTR, DWORD)> setFileAttributes;
     std::function<DWORD()> getTickCount;
+    std::function<BOOL(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)> readFile;
 };
 
 // Empty members call the platform.
@@ -31,6 +32,7 @@ DWORD WINAPI SeamGetTempPathA(DWORD cchBuffer, LPSTR szBuffer);
 LONG WINAPI SeamRegCloseKey(HKEY hKey);
 BOOL WINAPI SeamSetFileAttributesA(LPCSTR szPath, DWORD dwAttributes);
 DWORD WINAPI SeamGetTickCount();
+BOOL WINAPI SeamReadFile(HANDLE hFile, LPVOID pBuffer, DWORD cbToRead, LPDWORD pcbRead, LPOVERLAPPED pOverlapped);
 
 #ifdef TIRN_SEAM_MACROS
 #define SetupDiGetClassDevsA SeamSetupDiGetClassDevsA
@@ -40,6 +42,7 @@ DWORD WINAPI SeamGetTickCount();
 #define RegCloseKey SeamRegCloseKey
 #define SetFileAttributesA SeamSetFileAttributesA
 #define GetTickCount SeamGetTickCount
+#define ReadFile SeamReadFile
 #endif
 
 #endif
