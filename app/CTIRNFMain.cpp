@@ -1,7 +1,7 @@
 #include "app/CTIRNFMain.h"
 
 #include "twainds/CModTwainDS.h"
-#include "twainds/CUtils.h"
+#include "twainds/CDsNames.h"
 
 #include <mbctype.h>
 #include <mbstring.h>
@@ -16,10 +16,9 @@ unsigned char* Token(char* szLine, const char* szDelimiters)
 {
     return _mbstok(reinterpret_cast<unsigned char*>(szLine), reinterpret_cast<const unsigned char*>(szDelimiters));
 }
-}
+} // namespace
 
-CTIRNFMain::CTIRNFMain()
-    : m_bLogging(true), m_pszNextToken(NULL), m_bArgTooLong(false)
+CTIRNFMain::CTIRNFMain() : m_bLogging(true), m_pszNextToken(NULL), m_bArgTooLong(false)
 {
     m_szArgFunction[0] = '\0';
     m_szArgDeviceSWRegKey[0] = '\0';
@@ -190,17 +189,18 @@ bool CTIRNFMain::Run(char* szCommandLine)
 
     // The prefix becomes part of every data-source name: it must not lead
     // out of the twain_32 directory or widen the directory walk.
-    if (!CUtils::IsNamePart(m_szArgFilePrefix))
+    if (!CDsNames::IsNamePart(m_szArgFilePrefix))
         return false;
-    return Dispatch(nFunction);
+    Dispatch(nFunction);
+    // Whatever the function found or did, it ran: its outcome is in its log.
+    return true;
 }
 
-bool CTIRNFMain::Dispatch(int nFunction)
+void CTIRNFMain::Dispatch(int nFunction)
 {
     if (nFunction == kAddDS || nFunction == kRemoveDS)
     {
-        CModTwainDS job(m_szArgGuid, m_szArgFilePrefix, m_szArgCheckKey, m_szArgCheckKeyValue,
-                        m_szArgDeviceSWRegKey);
+        CModTwainDS job(m_szArgGuid, m_szArgFilePrefix, m_szArgCheckKey, m_szArgCheckKeyValue, m_szArgDeviceSWRegKey);
         job.AddTwainDS(nFunction == kAddDS, m_bLogging);
     }
     else
@@ -208,5 +208,4 @@ bool CTIRNFMain::Dispatch(int nFunction)
         CModTwainDS job(m_szArgFilePrefix, m_szArgCheckKey, m_szArgCheckKeyValue);
         job.MAddTwainDS(nFunction == kMAddDS, m_bLogging);
     }
-    return true;
 }

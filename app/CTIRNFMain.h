@@ -46,7 +46,7 @@ public:
 
 private:
     bool ReadLogging();
-    bool Dispatch(int nFunction);
+    void Dispatch(int nFunction);
 };
 
 #endif

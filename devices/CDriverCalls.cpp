@@ -1,5 +1,6 @@
 #include "devices/CDriverCalls.h"
 
+#include "devices/CRegKey.h"
 #include "log/CLogger.h"
 
 #include <devguid.h>
@@ -8,13 +9,23 @@
 #include <cstring>
 
 CDriverCalls::CDriverCalls()
-    : m_hDevInfo(SetupDiGetClassDevsA(&GUID_DEVCLASS_IMAGE, NULL, NULL, 0)), m_idx(0), m_bWalkKnown(false)
+    : m_DevInfo(SetupDiGetClassDevsA(&GUID_DEVCLASS_IMAGE, NULL, NULL, 0)), m_idx(0), m_bWalkKnown(false)
 {
 }
 
-CDriverCalls::~CDriverCalls()
+CDriverCalls::~CDriverCalls() {}
+
+bool CDriverCalls::OpenDriverKey(SP_DEVINFO_DATA* deviceRecord, CRegKey* pKey) const
 {
-    SetupDiDestroyDeviceInfoList(m_hDevInfo);
+    pKey->Reset(NULL);
+    if (!HasDeviceSet())
+        return false;
+    HKEY hKey = SetupDiOpenDevRegKey(m_DevInfo.Get(), deviceRecord, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_QUERY_VALUE);
+    // A failed open gives INVALID_HANDLE_VALUE, which is no key to close.
+    if (hKey == INVALID_HANDLE_VALUE)
+        return false;
+    pKey->Reset(hKey);
+    return pKey->IsOpen();
 }
 
 void CDriverCalls::EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, DWORD* pdwError)
@@ -29,7 +40,7 @@ void CDriverCalls::EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult
         return;
     }
 
-    *pbResult = SetupDiEnumDeviceInfo(m_hDevInfo, idx, deviceRecord);
+    *pbResult = SetupDiEnumDeviceInfo(m_DevInfo.Get(), idx, deviceRecord);
     *pdwError = *pbResult ? ERROR_SUCCESS : GetLastError();
 
     if (!m_bWalkKnown && idx == static_cast<int>(m_walk.size()))
@@ -45,7 +56,7 @@ void CDriverCalls::EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult
 
 bool CDriverCalls::EnumImagingDevices(SP_DEVINFO_DATA* deviceRecord, bool bLog, CLogger* logger)
 {
-    if (m_hDevInfo == INVALID_HANDLE_VALUE)
+    if (!HasDeviceSet())
         return false;
 
     for (;;)
@@ -98,9 +109,8 @@ void CDriverCalls::ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbRes
     // One byte more than the platform is told, so the text always ends.
     char szProperty[kPropertySize + 1] = {};
     DWORD dwRequired = kPropertySize;
-    *pbResult = SetupDiGetDeviceRegistryPropertyA(m_hDevInfo, deviceRecord, SPDRP_DRIVER, NULL,
-                                                  reinterpret_cast<BYTE*>(szProperty), kPropertySize,
-                                                  &dwRequired);
+    *pbResult = SetupDiGetDeviceRegistryPropertyA(m_DevInfo.Get(), deviceRecord, SPDRP_DRIVER, NULL,
+                                                  reinterpret_cast<BYTE*>(szProperty), kPropertySize, &dwRequired);
     // After a failed read the buffer holds nothing the call meant.
     if (!*pbResult)
         szProperty[0] = '\0';
@@ -114,8 +124,8 @@ void CDriverCalls::ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbRes
     }
 }
 
-bool CDriverCalls::GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer, int bufferSize,
-                                     bool bLog, CLogger* logger)
+bool CDriverCalls::GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer, int bufferSize, bool bLog,
+                                     CLogger* logger)
 {
     buffer[0] = '\0';
 
@@ -131,8 +141,7 @@ bool CDriverCalls::GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer
     // A second terminator stops the double-byte search after a trailing
     // lead byte.
     strProperty.push_back('\0');
-    const unsigned char* pBackslash =
-        _mbsrchr(reinterpret_cast<const unsigned char*>(strProperty.c_str()), '\\');
+    const unsigned char* pBackslash = _mbsrchr(reinterpret_cast<const unsigned char*>(strProperty.c_str()), '\\');
     if (pBackslash == NULL)
         return false;
 
@@ -141,8 +150,7 @@ bool CDriverCalls::GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer
     if (std::strlen(szInstance) >= static_cast<size_t>(bufferSize))
     {
         if (bLog)
-            logger->LogFormat("Instance %s does not fit in %d characters, device skipped", szInstance,
-                              bufferSize - 1);
+            logger->LogFormat("Instance %s does not fit in %d characters, device skipped", szInstance, bufferSize - 1);
         return false;
     }
     std::strcpy(buffer, szInstance);

@@ -1,13 +1,13 @@
 #ifndef TIRN_DEVICES_CDRIVERCALLS_H
 #define TIRN_DEVICES_CDRIVERCALLS_H
 
-#include <windows.h>
-#include <setupapi.h>
+#include "devices/CDevInfoSet.h"
 
 #include <string>
 #include <vector>
 
 class CLogger;
+class CRegKey;
 
 // The device information set of the Image class and a walk over it.
 class CDriverCalls
@@ -23,11 +23,13 @@ public:
     CDriverCalls& operator=(const CDriverCalls&) = delete;
 
     bool EnumImagingDevices(SP_DEVINFO_DATA* deviceRecord, bool bLog, CLogger* logger);
-    bool GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer, int bufferSize,
-                           bool bLog, CLogger* logger);
+    bool GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer, int bufferSize, bool bLog, CLogger* logger);
 
-    HDEVINFO m_hDevInfo;
-    int m_idx;
+    // The next walk starts again at the first device.
+    void RestartWalk() { m_idx = 0; }
+    bool HasDeviceSet() const { return m_DevInfo.IsValid(); }
+    // The driver (software) key of a device of the set, read-only.
+    bool OpenDriverKey(SP_DEVINFO_DATA* deviceRecord, CRegKey* pKey) const;
 
 private:
     // What one index of the set gave. The set is made once and never
@@ -46,6 +48,8 @@ private:
     void EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, DWORD* pdwError);
     void ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, std::string* pstrProperty);
 
+    CDevInfoSet m_DevInfo;
+    int m_idx;
     std::vector<SWalkEntry> m_walk;
     bool m_bWalkKnown;
 };

@@ -56,7 +56,7 @@ std::string KeptLines(const std::string& strTail)
     }
     return strKept;
 }
-}
+} // namespace
 
 CLogger::CLogger(const char* szSuffix)
 {
@@ -123,8 +123,8 @@ void CLogger::CutLog(LONGLONG llSize)
         return;
 
     std::string strCopyName = WithoutExtension(m_strFileName) + "2.log";
-    CFileHandle copy(CreateFileA(strCopyName.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, NULL));
+    CFileHandle copy(
+        CreateFileA(strCopyName.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
     if (!copy.IsValid())
         return;
     bool bCopied = WriteAll(copy, KeptLines(strTail));

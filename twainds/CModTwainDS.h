@@ -2,67 +2,66 @@
 #define TIRN_TWAINDS_CMODTWAINDS_H
 
 #include "devices/CDriverCalls.h"
-#include "twainds/CUtils.h"
+#include "twainds/CDeviceChecks.h"
+#include "twainds/CDsFiles.h"
+#include "twainds/CDsNames.h"
 
-#include <io.h>
-#include <stdint.h>
+#include <initializer_list>
+#include <memory>
 
 class CLogger;
-class CRegKey;
 
-// One run's data-source job: the call's arguments, the device walk and the
-// scan of the twain_32 directory.
+// One run's data-source job: the call's arguments, the device walk, and the
+// four functions built from the names, registry tests and file work of the
+// data sources.
 class CModTwainDS
 {
 public:
     static constexpr int kInstanceSize = 5;
 
-    CModTwainDS(const char* szHardwareId, const char* szDsPrefix, const char* szCheckKey,
-                const char* szCheckValue, const char* szParamsKey);
+    // AddDS and RemoveDS.
+    CModTwainDS(const char* szHardwareId, const char* szDsPrefix, const char* szCheckKey, const char* szCheckValue,
+                const char* szParamsKey);
+    // MAddDS and MRemoveDS.
     CModTwainDS(const char* szDsPrefix, const char* szCheckKey, const char* szCheckValue);
-    virtual ~CModTwainDS();
+    virtual ~CModTwainDS() {}
 
     CModTwainDS(const CModTwainDS&) = delete;
     CModTwainDS& operator=(const CModTwainDS&) = delete;
 
-    bool NextDevice(char* buffer, int bufferSize, bool bLog, CLogger* logger);
-
-    // AddDS and RemoveDS.
     void AddTwainDS(bool bAdd, bool bLog);
-    bool MatchDeviceKey(SP_DEVINFO_DATA* deviceRecord);
-    bool AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogger* logger);
-
-    // MAddDS and MRemoveDS.
     void MAddTwainDS(bool bAdd, bool bLog);
-    bool NextDsDirectory(char* instance, int bufferSize);
-    bool InstanceExists(const char* instance, bool bLog, CLogger* logger);
-    bool ValueNameExists(SP_DEVINFO_DATA* pDevInfoData, const char* valueName, bool bLog, CLogger* logger);
-    bool IsTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog, CLogger* logger);
-    void CopyRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogger* logger);
 
-    bool HasTwainDir() const { return m_szTwainDir[0] != '\0'; }
+    // The next device with a four-digit instance number: its record in
+    // m_DevInfoData, its number in buffer.
+    bool NextDevice(char* buffer, int bufferSize, bool bLog, CLogger* logger);
+    // Whether a listed device has this instance number; on true
+    // m_DevInfoData holds that device.
+    bool InstanceExists(const char* instance, bool bLog, CLogger* logger);
 
     CDriverCalls m_DriverCalls;
-    CUtils m_Utils;
-    SP_DEVINFO_DATA* m_pDevInfoData;
-    struct _finddata64i32_t m_FindData;
-    bool m_bFindDone;
-    intptr_t m_hFind;
+    CDsNames m_Names;
+    CDeviceChecks m_Checks;
+    CDsFiles m_Files;
+    SP_DEVINFO_DATA m_DevInfoData;
+
+private:
+    struct SLabelled
+    {
+        const char* szLabel;
+        const char* szValue; // null is written as empty
+    };
+
+    std::unique_ptr<CLogger> StartLog(bool bAdd) const;
+    // The call's arguments as labelled lines.
+    void WriteArguments(CLogger* log, std::initializer_list<SLabelled> lines) const;
+    void AddWalk(bool bLog, CLogger* logger);
+    void RemoveWalk(bool bLog, CLogger* logger);
+
     const char* m_szParamsKey;
     const char* m_szCheckValue;
     const char* m_szCheckKey;
-    char* m_szHardwareId;
     const char* m_szDsPrefix;
-
-    static char m_szTwainDir[MAX_PATH];
-
-private:
-    void Init();
-    // The check subkey of the device's driver key (the driver key itself
-    // without a check key); null when either cannot be opened.
-    const CRegKey* OpenCheckKey(SP_DEVINFO_DATA* pDevInfoData, CRegKey& driverKey, CRegKey& checkKey);
-    void AddWalk(bool bLog, CLogger* logger);
-    void RemoveWalk(bool bLog, CLogger* logger);
 };
 
 #endif

@@ -1,18 +1,16 @@
 #include "twainds/CUtils.h"
 
-#include <io.h>
-#include <mbstring.h>
+#include "twainds/CFindHandle.h"
+
+#include <mbctype.h>
 
 #include <cstring>
 
 bool CUtils::PathExists(const std::string& strPath)
 {
     struct _finddata64i32_t findData;
-    intptr_t hFind = _findfirst64i32(strPath.c_str(), &findData);
-    if (hFind == -1)
-        return false;
-    _findclose(hFind);
-    return true;
+    CFindHandle search;
+    return search.First(strPath.c_str(), &findData);
 }
 
 bool CUtils::BuildPath(char* dest, size_t destSize, std::initializer_list<const char*> parts)
@@ -33,63 +31,6 @@ bool CUtils::BuildPath(char* dest, size_t destSize, std::initializer_list<const 
     }
     *pEnd = '\0';
     return true;
-}
-
-namespace
-{
-// Windows opens these devices for a name whose part before the first dot,
-// trailing blanks dropped, is one of them, in any case.
-bool IsDeviceName(const char* szName)
-{
-    const char* szDot = std::strchr(szName, '.');
-    if (szDot == NULL)
-        return false;
-    size_t cch = szDot - szName;
-    while (cch > 0 && szName[cch - 1] == ' ')
-        cch--;
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* szDevice : kDevices)
-    {
-        if (cch == 3 && _strnicmp(szName, szDevice, 3) == 0)
-            return true;
-    }
-    // Superscript digits count too in the Windows code page.
-    return cch == 4 && (_strnicmp(szName, "COM", 3) == 0 || _strnicmp(szName, "LPT", 3) == 0) &&
-           szName[3] != '\0' && std::strchr("123456789\xB9\xB2\xB3", szName[3]) != NULL;
-}
-}
-
-bool CUtils::IsNamePart(const char* szName)
-{
-    if (std::strcmp(szName, ".") == 0 || std::strcmp(szName, "..") == 0 || IsDeviceName(szName))
-        return false;
-
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(szName);
-    while (*p)
-    {
-        if (_ismbblead(*p))
-        {
-            // A lead byte at the very end has no trail byte to step over.
-            if (p[1] == '\0')
-                return true;
-            p += 2;
-            continue;
-        }
-        if (std::strchr("\\/:*?\"<>|", *p) != NULL)
-            return false;
-        p++;
-    }
-    return true;
-}
-
-bool CUtils::IsInstanceNumber(const char* szInstance)
-{
-    for (int i = 0; i < 4; i++)
-    {
-        if (szInstance[i] < '0' || szInstance[i] > '9')
-            return false;
-    }
-    return szInstance[4] == '\0';
 }
 
 bool CUtils::ContainsText(const char* szText, const char* szPart)

@@ -1,7 +1,8 @@
 #include "app/CTIRNFMain.h"
-#include "twainds/CUtils.h"
+#include "twainds/CDsNames.h"
 
 #include "harness/TestFiles.h"
+#include "harness/TestMachine.h"
 #include "harness/TestRegistry.h"
 
 #include <gtest/gtest.h>
@@ -24,26 +25,19 @@ Fields Read(const std::string& text)
     line.push_back('\0');
     if (!m.Run(line.data()))
         return kRefused;
-    return {m.m_szArgGuid, m.m_szArgFilePrefix, m.m_szArgCheckKey, m.m_szArgCheckKeyValue,
-            m.m_szArgDeviceSWRegKey, m.m_bLogging ? "log on" : "log off"};
+    return {m.m_szArgGuid,          m.m_szArgFilePrefix,     m.m_szArgCheckKey,
+            m.m_szArgCheckKeyValue, m.m_szArgDeviceSWRegKey, m.m_bLogging ? "log on" : "log off"};
 }
 
 // Run goes on to the real job; with no device and no data source it only
 // writes a log when logging is on.
-class ArgumentReader : public ::testing::Test
+class ArgumentReader : public CleanMachine
 {
 protected:
-    void SetUp() override
-    {
-        RemoveAllImageDevices();
-        ResetTwainDir();
-        RemoveLogs();
-    }
     void TearDown() override
     {
         _setmbcp(_MB_CP_ANSI);
-        RemoveLogs();
-        ResetTwainDir();
+        CleanMachine::TearDown();
     }
     void ExpectAll(const std::vector<std::pair<std::string, Fields>>& cases)
     {
@@ -52,8 +46,7 @@ protected:
     }
 };
 
-Fields Five(const char* guid, const char* prefix, const char* key, const char* value, const char* swKey,
-            bool logging)
+Fields Five(const char* guid, const char* prefix, const char* key, const char* value, const char* swKey, bool logging)
 {
     return {guid, prefix, key, value, swKey, logging ? "log on" : "log off"};
 }
@@ -110,9 +103,19 @@ TEST_F(ArgumentReader, MultiDeviceFunctionsTakeAllThreeArgumentsOrTheDefaults)
 
 TEST_F(ArgumentReader, FunctionIsChosenByItsFirstTwoCharactersInAnyCase)
 {
-    const std::vector<std::pair<const char*, int>> names = {
-        {"adds", 4},   {"ADD", 4}, {"Ad", 4}, {"rem", 5},       {"mad", 14},      {"MRx", 15},
-        {"Delete", 0}, {"A", 0},   {"", 0},   {"mA\xe9", 14}, {"\xe9" "A", 0}};
+    const std::vector<std::pair<const char*, int>> names = {{"adds", 4},
+                                                            {"ADD", 4},
+                                                            {"Ad", 4},
+                                                            {"rem", 5},
+                                                            {"mad", 14},
+                                                            {"MRx", 15},
+                                                            {"Delete", 0},
+                                                            {"A", 0},
+                                                            {"", 0},
+                                                            {"mA\xe9", 14},
+                                                            {"\xe9"
+                                                             "A",
+                                                             0}};
     CTIRNFMain m;
     for (const auto& name : names)
         EXPECT_EQ(m.LookupFunction(name.first), name.second) << name.first;
@@ -153,9 +156,9 @@ TEST_F(ArgumentReader, ArgumentsOfMoreThan259BytesAreRefused)
 TEST_F(ArgumentReader, PrefixMustStayOneNamePart)
 {
     for (const char* bad : {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", ".", "..", "a\\b"})
-        EXPECT_FALSE(CUtils::IsNamePart(bad)) << bad;
+        EXPECT_FALSE(CDsNames::IsNamePart(bad)) << bad;
     for (const char* good : {"", "vrtk_", "...", ".x", "\xe9t\xe9_"})
-        EXPECT_TRUE(CUtils::IsNamePart(good)) << good;
+        EXPECT_TRUE(CDsNames::IsNamePart(good)) << good;
     ExpectAll({
         {"MAddDS \\ k v 0", kRefused},
         {"MRemoveDS .. k v 0", kRefused},
@@ -168,11 +171,11 @@ TEST_F(ArgumentReader, PrefixMustStayOneNamePart)
 
 TEST_F(ArgumentReader, DoubleByteCharactersAreSteppedOverWhole)
 {
-    EXPECT_FALSE(CUtils::IsNamePart("\x95\x5C"));
+    EXPECT_FALSE(CDsNames::IsNamePart("\x95\x5C"));
     ASSERT_EQ(_setmbcp(932), 0);
-    EXPECT_TRUE(CUtils::IsNamePart("\x95\x5C"));
-    EXPECT_TRUE(CUtils::IsNamePart("a\x95"));
-    EXPECT_FALSE(CUtils::IsNamePart("\x95\x5C\\"));
+    EXPECT_TRUE(CDsNames::IsNamePart("\x95\x5C"));
+    EXPECT_TRUE(CDsNames::IsNamePart("a\x95"));
+    EXPECT_FALSE(CDsNames::IsNamePart("\x95\x5C\\"));
     EXPECT_EQ(Read("MAddDS \x95\x5C k v 0"), Three("\x95\x5C", "k", "v", false));
     char line[] = "\x95 x.exe y";
     EXPECT_STREQ(CTIRNFMain::SkipProgramName(line), "y");

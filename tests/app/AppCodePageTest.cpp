@@ -1,4 +1,5 @@
 #include "harness/TestFiles.h"
+#include "harness/TestMachine.h"
 #include "harness/TestProcess.h"
 #include "harness/TestRegistry.h"
 
@@ -12,23 +13,15 @@ namespace
 
 using Tree = std::vector<std::string>;
 
-class CodePage932 : public ::testing::Test
+class CodePage932 : public CleanMachine
 {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(GetACP(), 932u);
-        RemoveAllImageDevices();
-        ResetTwainDir();
-        RemoveLogs();
+        CleanMachine::SetUp();
         AddDevice(ImageDevice("0000", {{"DeviceData", {RegSz("CorvelCLSID", "{1}")}}}));
         WriteBytes(TwainDir() + "\\zbxgnds2", "generic");
-    }
-    void TearDown() override
-    {
-        RemoveAllImageDevices();
-        ResetTwainDir();
-        RemoveLogs();
     }
     RunOptions m_cp932{{"LC_ALL=ja_JP.UTF-8"}};
 };
@@ -42,7 +35,12 @@ TEST_F(CodePage932, TrailByteOfADoubleByteCharacterIsNoBackslash)
     EXPECT_FALSE(Exists(LogPath("_add_ds.log")));
 
     EXPECT_EQ(::Run("MAddDS \x95\x5C DeviceData InstallCLSID 0", m_cp932), 0u);
-    EXPECT_EQ(ListTree(TwainDir()), (Tree{"zbxgnds2", "\x95\x5C" "0000\\", "\x95\x5C" "0000\\\x95\x5C" "0000.ds"}));
+    EXPECT_EQ(ListTree(TwainDir()), (Tree{"zbxgnds2",
+                                          "\x95\x5C"
+                                          "0000\\",
+                                          "\x95\x5C"
+                                          "0000\\\x95\x5C"
+                                          "0000.ds"}));
     RemoveAllImageDevices();
     EXPECT_EQ(::Run("MRemoveDS \x95\x5C DeviceData InstallCLSID 0", m_cp932), 0u);
     EXPECT_EQ(ListTree(TwainDir()), Tree{"zbxgnds2"});

@@ -1,4 +1,5 @@
 #include "harness/TestFiles.h"
+#include "harness/TestMachine.h"
 #include "harness/TestProcess.h"
 #include "harness/TestRegistry.h"
 
@@ -10,13 +11,29 @@
 namespace
 {
 
-const char kUsageText[] =
-    "Syntax: TIRNFuncts.exe <Function to call> <GUID> <FilePrefix> <CheckKey> <CheckKeyValue> "
-    "<DeviceSWRegKey> <0|1>\n\n\t\tFunctions available\n\t\t\t\tMAddDS\n\t\t\t\tAddDS\n\t\t\t\tRemoveDS\n\n"
-    "\t\tLong file names should be enclosed in quotes\n\n"
-    "\t\t<0|1> parameter indicates logging and is optional.  Default is logging on (1).";
-
 using Lines = std::vector<std::string>;
+
+std::string Joined(const Lines& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
+
+// The usage box's text, line by line.
+const std::string kUsageText = Joined({
+    "Syntax: TIRNFuncts.exe <Function to call> <GUID> <FilePrefix> <CheckKey> <CheckKeyValue> <DeviceSWRegKey> <0|1>",
+    "",
+    "\t\tFunctions available",
+    "\t\t\t\tMAddDS",
+    "\t\t\t\tAddDS",
+    "\t\t\t\tRemoveDS",
+    "",
+    "\t\tLong file names should be enclosed in quotes",
+    "",
+    "\t\t<0|1> parameter indicates logging and is optional.  Default is logging on (1).",
+});
 using Tree = std::vector<std::string>;
 
 const char kQuotedName[] = "\"C:\\some dir\\TIRNFuncts.exe\"";
@@ -29,9 +46,9 @@ bool AnyLog()
 TEST(UsageBox, ShowsForTheHelpSwitchesAndAnEmptyLine)
 {
     const std::string q = kQuotedName;
-    for (const std::string& line : Lines{"TIRNFuncts.exe /?", "TIRNFuncts.exe /h", "TIRNFuncts.exe -?",
-                                         "TIRNFuncts.exe -h", "TIRNFuncts.exe", "TIRNFuncts.exe  \t \t",
-                                         q + " /?", q + " -h", q, q + "/?"})
+    for (const std::string& line :
+         Lines{"TIRNFuncts.exe /?", "TIRNFuncts.exe /h", "TIRNFuncts.exe -?", "TIRNFuncts.exe -h", "TIRNFuncts.exe",
+               "TIRNFuncts.exe  \t \t", q + " /?", q + " -h", q, q + "/?"})
     {
         UsageBox box = RunExpectingUsage(line);
         ASSERT_TRUE(box.found) << line;
@@ -46,9 +63,9 @@ TEST(UsageBox, ShowsForTheHelpSwitchesAndAnEmptyLine)
 TEST(UsageBox, NearMissesEndWithStatusOneAndNoBox)
 {
     // The runtime's own line would drop the bytes of 0x80 and above here.
-    for (const std::string& line : Lines{"TIRNFuncts.exe /H", "TIRNFuncts.exe -H", "TIRNFuncts.exe /help",
-                                         "TIRNFuncts.exe /? ", "TIRNFuncts.exe \xa0/?", "TIRNFuncts.exe \xe9",
-                                         std::string(kQuotedName) + " AddDS"})
+    for (const std::string& line :
+         Lines{"TIRNFuncts.exe /H", "TIRNFuncts.exe -H", "TIRNFuncts.exe /help", "TIRNFuncts.exe /? ",
+               "TIRNFuncts.exe \xa0/?", "TIRNFuncts.exe \xe9", std::string(kQuotedName) + " AddDS"})
     {
         UsageBox box = RunExpectingUsage(line, 3000);
         EXPECT_FALSE(box.found) << line;
@@ -58,25 +75,17 @@ TEST(UsageBox, NearMissesEndWithStatusOneAndNoBox)
 
 // One TIRN device, the generic module and a data source of a gone device:
 // any call that ran would change twain_32 and write a log.
-class CommandLine : public ::testing::Test
+class CommandLine : public CleanMachine
 {
 protected:
     void SetUp() override
     {
-        RemoveAllImageDevices();
-        ResetTwainDir();
-        RemoveLogs();
+        CleanMachine::SetUp();
         AddDevice(ImageDevice("0000", {{"DeviceData", {RegSz("CorvelCLSID", "{1}")}}}));
         WriteBytes(TwainDir() + "\\zbxgnds2", "generic");
         CreateDirectoryA((TwainDir() + "\\vrtk_0001").c_str(), nullptr);
         WriteBytes(TwainDir() + "\\vrtk_0001\\vrtk_0001.ds", "gone");
         m_before = ListTree(TwainDir());
-    }
-    void TearDown() override
-    {
-        RemoveAllImageDevices();
-        ResetTwainDir();
-        RemoveLogs();
     }
     Tree m_before;
 };
@@ -108,8 +117,8 @@ TEST_F(CommandLine, CallsThatRunEndWithStatusZeroWhateverTheyFind)
 
     EXPECT_EQ(RunRaw(std::string(kQuotedName) + " \t mad"), 0u);
     EXPECT_TRUE(Exists(LogPath("_add_ds.log")));
-    EXPECT_EQ(ListTree(TwainDir()), (Tree{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\",
-                                          "vrtk_0001\\vrtk_0001.ds", "zbxgnds2"}));
+    EXPECT_EQ(ListTree(TwainDir()),
+              (Tree{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds", "zbxgnds2"}));
     // Accepted although the usage text does not list it.
     EXPECT_EQ(::Run("MRemoveDS"), 0u);
     EXPECT_EQ(ListTree(TwainDir()), (Tree{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}));

@@ -1,5 +1,7 @@
 #include "harness/TestFiles.h"
+#include "harness/TestLines.h"
 #include "harness/TestLog.h"
+#include "harness/TestMachine.h"
 #include "harness/TestRegistry.h"
 #include "seams/Seams.h"
 
@@ -15,18 +17,12 @@
 namespace
 {
 
-using Lines = std::vector<std::string>;
 const char kLog[] = "_devices_test.log";
 
-std::string Driver(const std::string& instance) { return std::string(kImageClassGuid) + "\\" + instance; }
-std::string N(int n) { return std::to_string(n); }
-std::string Enum(int result, int idx) { return "SetupDiEnumDeviceInfo returned " + N(result) + ", m_idx = " + N(idx); }
-std::string Prop(int result, const std::string& text)
+std::string Driver(const std::string& instance)
 {
-    return "SetupDiGetDeviceRegistryProperty returned " + N(result) + ", producing " + text;
+    return std::string(kImageClassGuid) + "\\" + instance;
 }
-std::string End(int idx) { return "EnumImagingDevices terminating condition, m_idx = " + N(idx); }
-std::string Skip(int error) { return " EnumImagingDevices non-terminating error, GetLastError returned " + N(error); }
 
 TestDevice WithDriver(const std::string& instance, const std::string& driver)
 {
@@ -41,7 +37,7 @@ struct Walk
     Lines instances, lines;
 };
 
-// One logged walk to its end; after resetAfter devices m_idx is set to 0.
+// One logged walk to its end; after resetAfter devices the walk is restarted.
 Walk LoggedWalk(CModTwainDS& job, int bufferSize = 5, int resetAfter = -1)
 {
     DeleteFileA(LogPath(kLog).c_str());
@@ -53,10 +49,9 @@ Walk LoggedWalk(CModTwainDS& job, int bufferSize = 5, int resetAfter = -1)
         {
             walk.instances.push_back(buffer.data());
             if (++n == resetAfter)
-                job.m_DriverCalls.m_idx = 0;
+                job.m_DriverCalls.RestartWalk();
         }
     }
-    EXPECT_EQ(job.m_DriverCalls.m_idx, 0);
     walk.lines = LastBody(LogPath(kLog));
     return walk;
 }
@@ -67,22 +62,21 @@ void ExpectWalks(CModTwainDS& job, const Lines& instances, const Lines& lines, i
 {
     for (int i = 1; i <= 3; ++i)
     {
-        SCOPED_TRACE("walk " + N(i));
+        SCOPED_TRACE("walk " + std::to_string(i));
         Walk walk = LoggedWalk(job, 5, resetAfter);
         EXPECT_EQ(walk.instances, instances);
         EXPECT_EQ(walk.lines, lines);
     }
 }
 
-class DeviceWalk : public ::testing::Test
+class DeviceWalk : public CleanMachine
 {
 protected:
-    void SetUp() override { RemoveAllImageDevices(); }
     void TearDown() override
     {
         ResetSeams();
-        RemoveAllImageDevices();
         DeleteFileA(LogPath(kLog).c_str());
+        CleanMachine::TearDown();
     }
 };
 
@@ -91,7 +85,7 @@ protected:
 TEST_F(DeviceWalk, NoDeviceEndsAtIndexZero)
 {
     CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
-    ExpectWalks(job, {}, {Enum(0, 0), End(0)});
+    ExpectWalks(job, {}, {EnumLine(0, 0), EndLine(0)});
 }
 
 TEST_F(DeviceWalk, TwoDevicesComeInIndexOrderThenTheWalkStartsAgain)
@@ -109,11 +103,11 @@ TEST_F(DeviceWalk, TwoDevicesComeInIndexOrderThenTheWalkStartsAgain)
         EXPECT_FALSE(job.NextDevice(buffer, sizeof(buffer), false, nullptr));
         ASSERT_TRUE(job.NextDevice(buffer, sizeof(buffer), false, nullptr));
         EXPECT_STREQ(buffer, "0000");
-        EXPECT_EQ(job.m_DriverCalls.m_idx, 1);
     }
     CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
     ExpectWalks(job, {"0000", "0001"},
-                {Enum(1, 0), Prop(1, Driver("0000")), Enum(1, 1), Prop(1, Driver("0001")), Enum(0, 2), End(2)});
+                {EnumLine(1, 0), PropertyLine(1, Driver("0000")), EnumLine(1, 1), PropertyLine(1, Driver("0001")),
+                 EnumLine(0, 2), EndLine(2)});
 }
 
 TEST_F(DeviceWalk, DeviceWithoutDriverIsSkippedBetweenTwoOthers)
@@ -123,8 +117,8 @@ TEST_F(DeviceWalk, DeviceWithoutDriverIsSkippedBetweenTwoOthers)
     AddDevice(ImageDevice("0002"));
     CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
     ExpectWalks(job, {"0000", "0002"},
-                {Enum(1, 0), Prop(1, Driver("0000")), Enum(1, 1), Prop(0, ""), Enum(1, 2), Prop(1, Driver("0002")),
-                 Enum(0, 3), End(3)});
+                {EnumLine(1, 0), PropertyLine(1, Driver("0000")), EnumLine(1, 1), PropertyLine(0, ""), EnumLine(1, 2),
+                 PropertyLine(1, Driver("0002")), EnumLine(0, 3), EndLine(3)});
 }
 
 TEST_F(DeviceWalk, SettingIndexToZeroRestartsTheWalk)
@@ -132,8 +126,10 @@ TEST_F(DeviceWalk, SettingIndexToZeroRestartsTheWalk)
     AddDevice(ImageDevice("0000"));
     AddDevice(ImageDevice("0001"));
     CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
-    const Lines both = {Enum(1, 0), Prop(1, Driver("0000")), Enum(1, 1), Prop(1, Driver("0001")), Enum(0, 2), End(2)};
-    Lines restarted = {Enum(1, 0), Prop(1, Driver("0000"))};
+    const Lines both = {EnumLine(1, 0), PropertyLine(1, Driver("0000")),
+                        EnumLine(1, 1), PropertyLine(1, Driver("0001")),
+                        EnumLine(0, 2), EndLine(2)};
+    Lines restarted = {EnumLine(1, 0), PropertyLine(1, Driver("0000"))};
     restarted.insert(restarted.end(), both.begin(), both.end());
     ExpectWalks(job, {"0000", "0000", "0001"}, restarted, 1);
     ExpectWalks(job, {"0000", "0001"}, both);
@@ -161,8 +157,8 @@ TEST_F(DeviceWalk, DriverValueDecidesTheInstanceNumber)
         {"NoBackslash0000", 5, "", ""},
     };
     // Only four decimal digits name a device's files.
-    for (std::string name : {"00000", "000", "000.", "000 ", "M1", "N", "00a0", "", ".", "..", "a:b", "a*", "a?",
-                             "a\"", "a<", "a>", "a|", "a/b"})
+    for (std::string name : {"00000", "000", "000.", "000 ", "M1", "N", "00a0", "", ".", "..", "a:b", "a*", "a?", "a\"",
+                             "a<", "a>", "a|", "a/b"})
     {
         for (int bufferSize : {5, 260})
             cases.push_back(
@@ -171,14 +167,14 @@ TEST_F(DeviceWalk, DriverValueDecidesTheInstanceNumber)
 
     for (const Case& c : cases)
     {
-        SCOPED_TRACE(c.driver + " with a buffer of " + N(c.bufferSize));
+        SCOPED_TRACE(c.driver + " with a buffer of " + std::to_string(c.bufferSize));
         CDeviceScope scope({WithDriver("0000", c.driver)});
         CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
         Walk walk = LoggedWalk(job, c.bufferSize);
-        Lines lines = {Enum(1, 0), Prop(1, c.driver)};
+        Lines lines = {EnumLine(1, 0), PropertyLine(1, c.driver)};
         if (!c.skipLine.empty())
             lines.push_back(c.skipLine);
-        lines.insert(lines.end(), {Enum(0, 1), End(1)});
+        lines.insert(lines.end(), {EnumLine(0, 1), EndLine(1)});
         EXPECT_EQ(walk.lines, lines);
         EXPECT_EQ(walk.instances, c.instance.empty() ? Lines{} : Lines{c.instance});
     }
@@ -189,7 +185,8 @@ TEST_F(DeviceWalk, EnumerationErrorAtOneIndexSkipsOnlyThatIndex)
     AddDevice(ImageDevice("0000"));
     AddDevice(ImageDevice("0001"));
     // A failing entry slipped in at index 1, the devices around it.
-    Seams().enumDeviceInfo = [](HDEVINFO hDevInfo, DWORD idx, PSP_DEVINFO_DATA record) -> BOOL {
+    Seams().enumDeviceInfo = [](HDEVINFO hDevInfo, DWORD idx, PSP_DEVINFO_DATA record) -> BOOL
+    {
         if (idx != 1)
             return SetupDiEnumDeviceInfo(hDevInfo, idx > 1 ? idx - 1 : idx, record);
         SetLastError(ERROR_INVALID_DATA);
@@ -197,14 +194,15 @@ TEST_F(DeviceWalk, EnumerationErrorAtOneIndexSkipsOnlyThatIndex)
     };
     CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
     ExpectWalks(job, {"0000", "0001"},
-                {Enum(1, 0), Prop(1, Driver("0000")), Enum(0, 1), Skip(ERROR_INVALID_DATA), Enum(1, 2),
-                 Prop(1, Driver("0001")), Enum(0, 3), End(3)});
+                {EnumLine(1, 0), PropertyLine(1, Driver("0000")), EnumLine(0, 1), SkipLine(ERROR_INVALID_DATA),
+                 EnumLine(1, 2), PropertyLine(1, Driver("0001")), EnumLine(0, 3), EndLine(3)});
 }
 
 TEST_F(DeviceWalk, ErrorsAtEveryIndexEndTheWalkAfterIndex1001)
 {
     std::vector<DWORD> asked, expectedAsked;
-    Seams().enumDeviceInfo = [&asked](HDEVINFO, DWORD idx, PSP_DEVINFO_DATA) -> BOOL {
+    Seams().enumDeviceInfo = [&asked](HDEVINFO, DWORD idx, PSP_DEVINFO_DATA) -> BOOL
+    {
         asked.push_back(idx);
         SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
@@ -212,7 +210,7 @@ TEST_F(DeviceWalk, ErrorsAtEveryIndexEndTheWalkAfterIndex1001)
     Lines lines;
     for (int idx = 0; idx <= 1001; ++idx)
     {
-        lines.insert(lines.end(), {Enum(0, idx), idx <= 1000 ? Skip(ERROR_GEN_FAILURE) : End(idx)});
+        lines.insert(lines.end(), {EnumLine(0, idx), idx <= 1000 ? SkipLine(ERROR_GEN_FAILURE) : EndLine(idx)});
         expectedAsked.push_back(idx);
     }
 
@@ -228,7 +226,8 @@ TEST_F(DeviceWalk, WithoutADeviceSetEveryWalkIsEmptyAndUnlogged)
     AddDevice(ImageDevice("0000"));
     const GUID kImage = {0x6BDD1FC6, 0x810F, 0x11D0, {0xBE, 0xC7, 0x08, 0x00, 0x2B, 0xE2, 0x09, 0x2F}};
     int calls = 0;
-    Seams().getClassDevs = [&](const GUID* guid, PCSTR enumerator, HWND hwnd, DWORD flags) {
+    Seams().getClassDevs = [&](const GUID* guid, PCSTR enumerator, HWND hwnd, DWORD flags)
+    {
         ++calls;
         EXPECT_TRUE(guid && IsEqualGUID(*guid, kImage));
         EXPECT_EQ(enumerator, nullptr);
@@ -243,47 +242,26 @@ TEST_F(DeviceWalk, WithoutADeviceSetEveryWalkIsEmptyAndUnlogged)
     ExpectWalks(job, {}, {});
 }
 
-class DataSourceJob : public ::testing::Test
+class DataSourceJob : public CleanMachine
 {
 protected:
-    void TearDown() override { ResetSeams(); }
+    void TearDown() override
+    {
+        ResetSeams();
+        CleanMachine::TearDown();
+    }
 };
 
-TEST_F(DataSourceJob, FiveArgumentJobCopiesTheIdentifierAndBorrowsTheRest)
+TEST_F(DataSourceJob, TheHardwareIdentifierIsTheJobsOwnCopy)
 {
-    char szId[260] = "{ABC}", szPrefix[260] = "vrtk_", szKey[260] = "Key", szValue[260] = "Value",
-         szParams[260] = "Params";
-    CModTwainDS job(szId, szPrefix, szKey, szValue, szParams);
-    EXPECT_EQ(job.m_hFind, -1);
-    EXPECT_FALSE(job.m_bFindDone);
-    EXPECT_EQ(job.m_DriverCalls.m_idx, 0);
-    ASSERT_NE(job.m_pDevInfoData, nullptr);
-    EXPECT_EQ(job.m_pDevInfoData->cbSize, sizeof(SP_DEVINFO_DATA));
-    EXPECT_STREQ(CModTwainDS::m_szTwainDir, TwainDir().c_str());
-    EXPECT_TRUE(job.HasTwainDir());
-
-    std::strcpy(szId, "{XYZ}");
-    EXPECT_STREQ(job.m_szHardwareId, "{ABC}");
-    EXPECT_EQ(job.m_szDsPrefix, szPrefix);
-    EXPECT_EQ(job.m_szCheckKey, szKey);
-    EXPECT_EQ(job.m_szCheckValue, szValue);
-    EXPECT_EQ(job.m_szParamsKey, szParams);
-    std::strcpy(szPrefix, "abc_");
-    EXPECT_STREQ(job.m_szDsPrefix, "abc_");
-
-    EXPECT_EQ(CModTwainDS(nullptr, szPrefix, szKey, szValue, szParams).m_szHardwareId, nullptr);
-}
-
-TEST_F(DataSourceJob, ThreeArgumentJobHasNoIdentifierAndNoParamsKey)
-{
-    const char szPrefix[] = "vrtk_", szKey[] = "DeviceData", szValue[] = "InstallCLSID";
-    CModTwainDS job(szPrefix, szKey, szValue);
-    EXPECT_EQ(job.m_szHardwareId, nullptr);
-    EXPECT_EQ(job.m_szParamsKey, nullptr);
-    EXPECT_EQ(job.m_szDsPrefix, szPrefix);
-    EXPECT_EQ(job.m_szCheckKey, szKey);
-    EXPECT_EQ(job.m_szCheckValue, szValue);
-    EXPECT_EQ(job.m_hFind, -1);
+    CDeviceScope devices({ImageDevice("0000", {{"DeviceData", {RegSz("InstallCLSID", "USB\\VID_ABC")}}})});
+    ASSERT_TRUE(CreateDirectoryA(DsDir("0000").c_str(), nullptr));
+    WriteBytes(Staged("0000"), "staged");
+    char szId[260] = "vid_abc";
+    CModTwainDS job(szId, "vrtk_", "DeviceData", "InstallCLSID", "sw");
+    std::strcpy(szId, "vid_xyz");
+    job.AddTwainDS(true, false);
+    EXPECT_EQ(ReadBytes(DsFile("0000")), "staged");
 }
 
 TEST_F(DataSourceJob, TwainDirectoryFollowsTheWindowsDirectoryUnderEitherCodePage)
@@ -308,16 +286,15 @@ TEST_F(DataSourceJob, TwainDirectoryFollowsTheWindowsDirectoryUnderEitherCodePag
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.fails ? "failure" : c.windowsDir);
-        ResetSeams();
-        ASSERT_TRUE(CModTwainDS("vrtk_", "DeviceData", "InstallCLSID").HasTwainDir()); // an earlier run's value
-        Seams().getWindowsDirectory = [&c](LPSTR buffer, UINT size) -> UINT {
+        Seams().getWindowsDirectory = [&c](LPSTR buffer, UINT size) -> UINT
+        {
             if (c.fails || c.windowsDir.size() >= size)
                 return c.fails ? 0 : static_cast<UINT>(c.windowsDir.size() + 1);
             std::strcpy(buffer, c.windowsDir.c_str());
             return static_cast<UINT>(c.windowsDir.size());
         };
-        CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
-        EXPECT_EQ(std::string(CModTwainDS::m_szTwainDir), c.twainDir);
-        EXPECT_EQ(job.HasTwainDir(), !c.twainDir.empty());
+        const CDsNames names("vrtk_");
+        EXPECT_EQ(std::string(names.TwainDir()), c.twainDir);
+        EXPECT_EQ(names.HasTwainDir(), !c.twainDir.empty());
     }
 }

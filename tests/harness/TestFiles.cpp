@@ -69,8 +69,7 @@ bool RemoveBelow(const std::string& dir)
     do
     {
         if (!IsDots(fd.cFileName))
-            entries.emplace_back(dir + "\\" + fd.cFileName,
-                                 (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+            entries.emplace_back(dir + "\\" + fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
     } while (FindNextFileA(hFind, &fd));
     FindClose(hFind);
 
@@ -164,9 +163,8 @@ std::string LogPath(const std::string& suffix)
 bool ReadBytes(const std::string& path, std::string& bytes)
 {
     bytes.clear();
-    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
     char buf[65536];
@@ -196,16 +194,14 @@ std::string ReadBytes(const std::string& path)
 
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
-    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
     {
         ADD_FAILURE() << "cannot create " << path << ": error " << GetLastError();
         return;
     }
     DWORD written = 0;
-    if (!WriteFile(hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size())
+    if (!WriteFile(hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written != bytes.size())
         ADD_FAILURE() << "cannot write " << path << ": error " << GetLastError();
     CloseHandle(hFile);
 }
@@ -246,7 +242,7 @@ void ResetTwainDir()
 
 void RemoveLogs()
 {
-    for (const char* name : {"_add_ds.log", "_remove_ds.log", "_add_ds2.log", "_remove_ds2.log", "_add_ds.lock",
-                             "_remove_ds.lock"})
+    for (const char* name :
+         {"_add_ds.log", "_remove_ds.log", "_add_ds2.log", "_remove_ds2.log", "_add_ds.lock", "_remove_ds.lock"})
         RemoveTree(LogPath(name));
 }

@@ -8,8 +8,8 @@ std::string TwainDir();                         // <Windows directory>\twain_32
 std::string TempDir();                          // ends with a backslash
 std::string LogPath(const std::string& suffix); // TempDir() + suffix, e.g. "_add_ds.log"
 
-bool ReadBytes(const std::string& path, std::string& bytes); // whole file, binary
-std::string ReadBytes(const std::string& path);              // "" if missing
+bool ReadBytes(const std::string& path, std::string& bytes);        // whole file, binary
+std::string ReadBytes(const std::string& path);                     // "" if missing
 void WriteBytes(const std::string& path, const std::string& bytes); // creates or truncates
 bool Exists(const std::string& path);
 
@@ -36,4 +36,4 @@ public:
 private:
     std::string m_unixPath;
 };
-void RemoveLogs();    // the product's log, copy and lock files in TempDir()
+void RemoveLogs(); // the product's log, copy and lock files in TempDir()

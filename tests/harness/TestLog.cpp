@@ -141,7 +141,6 @@ std::vector<std::string> LastBody(const std::string& logPath)
     if (sections.empty())
         return {};
     if (!sections.back().wellFormed)
-        ADD_FAILURE() << "last section of " << logPath << " is not well formed; the log:\n"
-                      << Dump(bytes);
+        ADD_FAILURE() << "last section of " << logPath << " is not well formed; the log:\n" << Dump(bytes);
     return sections.back().body;
 }

@@ -159,8 +159,8 @@ std::string DescribeWindowsOf(DWORD pid)
     EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&list));
     std::ostringstream out;
     for (HWND hwnd : list.windows)
-        out << "\n  window class \"" << ClassOf(hwnd) << "\" title \"" << WindowText(hwnd)
-            << "\"" << (IsWindowVisible(hwnd) ? "" : " (hidden)");
+        out << "\n  window class \"" << ClassOf(hwnd) << "\" title \"" << WindowText(hwnd) << "\""
+            << (IsWindowVisible(hwnd) ? "" : " (hidden)");
     if (list.windows.empty())
         out << "\n  no windows";
     return out.str();
@@ -341,8 +341,7 @@ UsageBox RunExpectingUsage(const std::string& commandLine, const RunOptions& opt
     }
     else
     {
-        ADD_FAILURE() << (hwnd ? "did not end after its Usage box was closed: "
-                               : "no Usage box and still running: ")
+        ADD_FAILURE() << (hwnd ? "did not end after its Usage box was closed: " : "no Usage box and still running: ")
                       << commandLine << DescribeWindowsOf(pi.dwProcessId);
         TerminateProcess(pi.hProcess, kRunFailed);
         WaitForSingleObject(pi.hProcess, 5000);

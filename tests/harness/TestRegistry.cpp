@@ -27,8 +27,7 @@ bool EqualsNoCase(const std::string& a, const std::string& b)
 HKEY CreateKey(const std::string& path)
 {
     HKEY hKey = nullptr;
-    LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &hKey, nullptr);
+    LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr);
     if (rc != ERROR_SUCCESS)
     {
         ADD_FAILURE() << "RegCreateKeyExA(HKLM\\" << path << ") failed: " << rc;
@@ -70,8 +69,7 @@ void SetValue(HKEY hKey, const std::string& keyPath, const RegValue& value)
     }
     LONG rc = RegSetValueExW(hKey, name.c_str(), 0, value.type, data, cb);
     if (rc != ERROR_SUCCESS)
-        ADD_FAILURE() << "RegSetValueExW(HKLM\\" << keyPath << ", " << value.name
-                      << ") failed: " << rc;
+        ADD_FAILURE() << "RegSetValueExW(HKLM\\" << keyPath << ", " << value.name << ") failed: " << rc;
 }
 
 void DeleteTree(const std::string& path)
@@ -107,8 +105,7 @@ bool HasImageClassGuid(const std::string& path)
     HKEY hKey = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
         return false;
-    LONG rc = RegQueryValueExA(hKey, "ClassGUID", nullptr, &type,
-                               reinterpret_cast<BYTE*>(guid), &cb);
+    LONG rc = RegQueryValueExA(hKey, "ClassGUID", nullptr, &type, reinterpret_cast<BYTE*>(guid), &cb);
     RegCloseKey(hKey);
     return rc == ERROR_SUCCESS && type == REG_SZ && EqualsNoCase(guid, kImageClassGuid);
 }
@@ -225,8 +222,7 @@ void RemoveAllImageDevices()
     }
 }
 
-CDeviceScope::CDeviceScope(std::vector<TestDevice> devices)
-    : m_devices(std::move(devices))
+CDeviceScope::CDeviceScope(std::vector<TestDevice> devices) : m_devices(std::move(devices))
 {
     for (const TestDevice& device : m_devices)
         AddDevice(device);

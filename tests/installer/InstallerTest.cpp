@@ -142,8 +142,8 @@ TEST_P(Installer, InstallGivesTheDevicesTheirDataSourcesAndUninstallTakesThemAwa
     EXPECT_EQ(kStaged, ReadBytes(TwainDir() + "\\vrtk_0001\\vrtk_0001.ds"));
     EXPECT_EQ((Lines{"In function MAddTwainDS", "Hardware Identifier:\tUSB\\VID_1234&PID_5678"}), Calls("_add_ds.log"));
     // The quoted argument with blanks arrived whole.
-    EXPECT_TRUE(Contains(ParseLog(ReadBytes(LogPath("_add_ds.log"))),
-                         "Params Key:\tSOFTWARE\\Sample Vendor\\Sample Scanner"));
+    EXPECT_TRUE(
+        Contains(ParseLog(ReadBytes(LogPath("_add_ds.log"))), "Params Key:\tSOFTWARE\\Sample Vendor\\Sample Scanner"));
     if (GetParam().nsis)
     {
         EXPECT_EQ((Lines{std::string(kMAddDS) + "\t0", "AddDS " + std::string(kSingleArgs) + "\t0"}), StatusLog());

@@ -5,9 +5,15 @@
 #include <functional>
 #include <memory>
 
-class MultiAdd : public MultiFixture {};
-class MultiRemove : public MultiFixture {};
-class MultiLog : public MultiFixture {};
+class MultiAdd : public MultiFixture
+{
+};
+class MultiRemove : public MultiFixture
+{
+};
+class MultiLog : public MultiFixture
+{
+};
 
 const Lines kAdded{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"};
 
@@ -17,9 +23,9 @@ TEST_F(MultiAdd, DefaultCallCopiesTheGenericModuleForTheDevice)
     ASSERT_EQ(0u, ::Run("MAddDS"));
     EXPECT_EQ(kAdded, ListTree(TwainDir()));
     EXPECT_EQ(GenericData(), ReadBytes(DsFile("0000")));
-    EXPECT_EQ((Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") + Copied("0000") +
-                  WalkEnd(1)),
-              LastBody(LogPath("_add_ds.log")));
+    EXPECT_EQ(
+        (Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") + Copied("0000") + WalkEnd(1)),
+        LastBody(LogPath("_add_ds.log")));
     EXPECT_FALSE(Exists(LogPath("_remove_ds.log")));
 }
 
@@ -37,20 +43,34 @@ TEST_F(MultiAdd, OnlyDevicesWithCorvelClsidUnderTheCheckKeyAndAGenericModuleName
     } rows[] = {
         {"no DeviceData subkey", {settings}, {kCorvelLine}, false},
         {"no TwainDSmodule", {settings, {"DeviceData", {}}}, {kCorvelLine, kAssumeTIRN}, true},
-        {"zbxgends.tmp", {settings, {"DeviceData", {Module("zbxgends.tmp")}}},
-         {kCorvelLine, "TwainDSModule = zbxgends.tmp, this is a TIRN Device"}, true},
-        {"zbxgnds2.tmp", {settings, {"DeviceData", {Module("zbxgnds2.tmp")}}},
-         {kCorvelLine, "TwainDSModule = zbxgnds2.tmp, this is a TIRN Device"}, true},
-        {"zbxgnds2", {settings, {"DeviceData", {Module("zbxgnds2")}}},
-         {kCorvelLine, "TwainDSModule = zbxgnds2, this is a TIRN Device"}, true},
-        {"another module", {settings, {"DeviceData", {Module("zbxgnds2.ds")}}},
-         {kCorvelLine, "TwainDSModule = zbxgnds2.ds, this is not a TIRN Device"}, false},
-        {"capitals", {settings, {"DeviceData", {Module("ZBXGNDS2")}}},
-         {kCorvelLine, "TwainDSModule = ZBXGNDS2, this is not a TIRN Device"}, false},
-        {"empty module", {settings, {"DeviceData", {Module("")}}},
-         {kCorvelLine, "TwainDSModule = , this is not a TIRN Device"}, false},
-        {"no CorvelCLSID under the check key", {{"Settings", {}}, {"DeviceData", {Corvel(), Module("zbxgnds2")}}},
-         {}, false},
+        {"zbxgends.tmp",
+         {settings, {"DeviceData", {Module("zbxgends.tmp")}}},
+         {kCorvelLine, "TwainDSModule = zbxgends.tmp, this is a TIRN Device"},
+         true},
+        {"zbxgnds2.tmp",
+         {settings, {"DeviceData", {Module("zbxgnds2.tmp")}}},
+         {kCorvelLine, "TwainDSModule = zbxgnds2.tmp, this is a TIRN Device"},
+         true},
+        {"zbxgnds2",
+         {settings, {"DeviceData", {Module("zbxgnds2")}}},
+         {kCorvelLine, "TwainDSModule = zbxgnds2, this is a TIRN Device"},
+         true},
+        {"another module",
+         {settings, {"DeviceData", {Module("zbxgnds2.ds")}}},
+         {kCorvelLine, "TwainDSModule = zbxgnds2.ds, this is not a TIRN Device"},
+         false},
+        {"capitals",
+         {settings, {"DeviceData", {Module("ZBXGNDS2")}}},
+         {kCorvelLine, "TwainDSModule = ZBXGNDS2, this is not a TIRN Device"},
+         false},
+        {"empty module",
+         {settings, {"DeviceData", {Module("")}}},
+         {kCorvelLine, "TwainDSModule = , this is not a TIRN Device"},
+         false},
+        {"no CorvelCLSID under the check key",
+         {{"Settings", {}}, {"DeviceData", {Corvel(), Module("zbxgnds2")}}},
+         {},
+         false},
     };
     for (const Row& row : rows)
     {
@@ -60,7 +80,7 @@ TEST_F(MultiAdd, OnlyDevicesWithCorvelClsidUnderTheCheckKeyAndAGenericModuleName
         ASSERT_EQ(0u, ::Run("MAddDS vrtk_ Settings InstallCLSID"));
         EXPECT_EQ(row.added ? kAdded : Lines{"zbxgnds2"}, ListTree(TwainDir()));
         EXPECT_EQ((Header(1, "vrtk_", "Settings") + Device(0, "0000") + row.tests +
-                      (row.added ? Paths("0000") + Copied("0000") : Lines{}) + WalkEnd(1)),
+                   (row.added ? Paths("0000") + Copied("0000") : Lines{}) + WalkEnd(1)),
                   LastBody(LogPath("_add_ds.log")));
     }
 }
@@ -75,8 +95,8 @@ TEST_F(MultiAdd, WithoutGenericModuleTheStagedFileGoesAndNoDirectoryIsMade)
     EXPECT_EQ((Lines{"vrtk_0000\\"}), ListTree(TwainDir()));
     const std::string noGeneric = "Failed to find szFileNameGenericDs = " + Generic();
     EXPECT_EQ((Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") +
-                  Lines{Removed(Staged("0000")), noGeneric} + Device(1, "0001") + Lines{kCorvelLine, kAssumeTIRN} +
-                  Paths("0001") + Lines{noGeneric} + WalkEnd(2)),
+               Lines{Removed(Staged("0000")), noGeneric} + Device(1, "0001") + Lines{kCorvelLine, kAssumeTIRN} +
+               Paths("0001") + Lines{noGeneric} + WalkEnd(2)),
               LastBody(LogPath("_add_ds.log")));
 }
 
@@ -113,7 +133,8 @@ TEST_F(MultiRemove, KeepsOnlyTheDataSourcesOfListedTIRNDevicesAndLogsEveryLookup
     EXPECT_EQ((Lines{"vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds", "vrtk_000a\\", "vrtk_000a\\vrtk_000a.ds", "zbxgnds2"}),
               ListTree(TwainDir()));
     const Lines devices{"", "0001", "0002", "000A"};
-    auto visit = [&](size_t count) {
+    auto visit = [&](size_t count)
+    {
         Lines lines;
         for (size_t i = 0; i < count; ++i)
             lines = lines + Device(static_cast<int>(i), devices[i]);
@@ -139,9 +160,9 @@ TEST_F(MultiRemove, LeavesADirectoryHoldingAnotherFileAndAPlainFileEntry)
     ASSERT_EQ(0u, ::Run("MRemoveDS"));
     EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\notes.txt", "vrtk_0001", "zbxgnds2"}), ListTree(TwainDir()));
     EXPECT_EQ((Header(0) + Lines{"Found Twain_32 directory for Instance 0000"} + WalkEnd(0) + Paths("0000") +
-                  Lines{Removed(Staged("0000")), Removed(DsFile("0000")), "_trmdir failed, errno = 41"} +
-                  Lines{"Found Twain_32 directory for Instance 0001"} + WalkEnd(0) + Paths("0001") +
-                  Lines{"_trmdir failed, errno = 22"}),
+               Lines{Removed(Staged("0000")), Removed(DsFile("0000")), "_trmdir failed, errno = 41"} +
+               Lines{"Found Twain_32 directory for Instance 0001"} + WalkEnd(0) + Paths("0001") +
+               Lines{"_trmdir failed, errno = 22"}),
               LastBody(LogPath("_remove_ds.log")));
 }
 
@@ -182,21 +203,21 @@ TEST_F(MultiRemove, PathsOrPatternLongerThanTheirBuffersAreRefused)
     ASSERT_EQ(0u, ::Run("MAddDS " + prefix + " DeviceData InstallCLSID"));
     EXPECT_EQ(tree, ListTree(TwainDir()));
     EXPECT_EQ((Header(1, prefix) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} +
-                  Lines{"Paths for instance 0000 do not fit in 259 characters, skipped"} + WalkEnd(1)),
+               Lines{"Paths for instance 0000 do not fit in 259 characters, skipped"} + WalkEnd(1)),
               LastBody(LogPath("_add_ds.log")));
 
     ASSERT_EQ(0u, ::Run("MRemoveDS " + prefix + " DeviceData InstallCLSID"));
     EXPECT_EQ(tree, ListTree(TwainDir()));
     EXPECT_EQ((Header(0, prefix) + Lines{"Found Twain_32 directory for Instance 0001"} + Device(0, "0000") +
-                  WalkEnd(1) + Lines{"Paths for instance 0001 do not fit in 259 characters, skipped"}),
+               WalkEnd(1) + Lines{"Paths for instance 0001 do not fit in 259 characters, skipped"}),
               LastBody(LogPath("_remove_ds.log")));
 
     // The log's message buffer holds 259 characters.
     ASSERT_EQ(0u, ::Run("MRemoveDS " + longer + " DeviceData InstallCLSID"));
     EXPECT_EQ(tree, ListTree(TwainDir()));
     EXPECT_EQ((Header(0, longer) +
-                  Lines{("Search pattern for prefix " + longer + " does not fit in 259 characters, no directory walk")
-                            .substr(0, 259)}),
+               Lines{("Search pattern for prefix " + longer + " does not fit in 259 characters, no directory walk")
+                         .substr(0, 259)}),
               LastBody(LogPath("_remove_ds.log")));
 }
 
@@ -231,15 +252,16 @@ TEST_F(MultiLog, AddDSThenMAddDSLeaveTwoSectionsInTheAddLog)
     ASSERT_FALSE(sections[0].body.empty());
     EXPECT_EQ("Hardware Identifier:\t" + hwid, sections[0].body[0]);
     EXPECT_TRUE(sections[1].wellFormed);
-    EXPECT_EQ((Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") + Copied("0000") +
-                  WalkEnd(1)),
-              sections[1].body);
+    EXPECT_EQ(
+        (Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") + Copied("0000") + WalkEnd(1)),
+        sections[1].body);
     EXPECT_FALSE(Exists(LogPath("_remove_ds.log")));
 }
 
 TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
 {
-    auto hold = [](const std::string& path) {
+    auto hold = [](const std::string& path)
+    {
         // Open as another program would, without delete sharing.
         return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                            nullptr);
@@ -249,40 +271,52 @@ TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
     const struct Row
     {
         const char* what;
-        bool listed;                // device 0000 is a TIRN device
+        bool listed; // device 0000 is a TIRN device
         std::function<HANDLE()> arrange;
         const char* call;
-        Lines fileLines;            // after the five path lines
+        Lines fileLines; // after the five path lines
         Lines tree;
     } rows[] = {
-        {"staged file held open", true,
-         [&] {
+        {"staged file held open",
+         true,
+         [&]
+         {
              MakeDsDir("0000", {"vrtk_0000"});
              return hold(Staged("0000"));
          },
-         "MAddDS", Lines{"_tremove failed on " + Staged("0000"), "errno = 13"} + Copied("0000"),
+         "MAddDS",
+         Lines{"_tremove failed on " + Staged("0000"), "errno = 13"} + Copied("0000"),
          {"vrtk_0000\\", "vrtk_0000\\vrtk_0000", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}},
-        {"data source held open", false,
-         [&] {
+        {"data source held open",
+         false,
+         [&]
+         {
              MakeDsDir("0000", {"vrtk_0000.ds"});
              return hold(DsFile("0000"));
          },
-         "MRemoveDS", {"_tremove failed on " + DsFile("0000"), "errno = 13", "_trmdir failed, errno = 41"},
+         "MRemoveDS",
+         {"_tremove failed on " + DsFile("0000"), "errno = 13", "_trmdir failed, errno = 41"},
          {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}},
-        {"directory where the data source should be", true,
-         [&] {
+        {"directory where the data source should be",
+         true,
+         [&]
+         {
              MakeDsDir("0000", {});
              CreateDirectoryA(DsFile("0000").c_str(), nullptr);
              return INVALID_HANDLE_VALUE;
          },
-         "MAddDS", {"CopyFile failed", "GetLastError returned 5"},
+         "MAddDS",
+         {"CopyFile failed", "GetLastError returned 5"},
          {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds\\", "zbxgnds2"}},
-        {"dangling link where the device's directory should be", true,
-         [&] {
+        {"dangling link where the device's directory should be",
+         true,
+         [&]
+         {
              link.reset(new CDanglingLink(DsDir("0000")));
              return INVALID_HANDLE_VALUE;
          },
-         "MAddDS", {"_mkdir fail to create " + DsDir("0000"), "errno = 17", "CopyFile failed", "GetLastError returned 3"},
+         "MAddDS",
+         {"_mkdir fail to create " + DsDir("0000"), "errno = 17", "CopyFile failed", "GetLastError returned 3"},
          {"zbxgnds2"}},
     };
     for (const Row& row : rows)

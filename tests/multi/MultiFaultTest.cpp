@@ -2,6 +2,7 @@
 
 #include "log/CLogger.h"
 #include "seams/Seams.h"
+#include "twainds/CDsDirectoryWalk.h"
 #include "twainds/CModTwainDS.h"
 
 class MultiFaults : public MultiFixture
@@ -37,7 +38,8 @@ protected:
 
 TEST_F(MultiFaults, WithoutADeviceSetNothingIsAddedAndNoDataSourceRemoved)
 {
-    Seams().getClassDevs = [](const GUID*, PCSTR, HWND, DWORD) {
+    Seams().getClassDevs = [](const GUID*, PCSTR, HWND, DWORD)
+    {
         SetLastError(ERROR_INVALID_DATA);
         return static_cast<HDEVINFO>(INVALID_HANDLE_VALUE);
     };
@@ -50,7 +52,8 @@ TEST_F(MultiFaults, WithoutADeviceSetNothingIsAddedAndNoDataSourceRemoved)
 
 TEST_F(MultiFaults, WithoutAWindowsDirectoryNoFunctionTouchesAFile)
 {
-    Seams().getWindowsDirectory = [](LPSTR szBuffer, UINT) -> UINT {
+    Seams().getWindowsDirectory = [](LPSTR szBuffer, UINT) -> UINT
+    {
         szBuffer[0] = '\0';
         return 0;
     };
@@ -72,11 +75,10 @@ TEST_F(MultiFaults, WithoutAWindowsDirectoryNoFunctionTouchesAFile)
     const Lines nothingDone{"No twain_32 directory, nothing done for instance 0000"};
     const std::vector<LogSection> adds = ParseLog(ReadBytes(LogPath("_add_ds.log")));
     ASSERT_EQ(2u, adds.size());
-    EXPECT_EQ((Header(1) + Lines{noDir} + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + nothingDone +
-               WalkEnd(1)),
-              adds[0].body);
-    const Lines singleHead{"Hardware Identifier:\t{5c3f7d5a", "Data source prefix:\tvrtk_", "Check Key:\tDeviceData",
-                           "Check Value:\tCorvelCLSID", "Params Key:\tsw", noDir};
+    EXPECT_EQ(
+        (Header(1) + Lines{noDir} + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + nothingDone + WalkEnd(1)),
+        adds[0].body);
+    const Lines singleHead = SingleHeader("{5c3f7d5a", "vrtk_", "DeviceData", "CorvelCLSID", "sw") + Lines{noDir};
     EXPECT_EQ(singleHead + Device(0, "0000") + nothingDone + WalkEnd(1), adds[1].body);
     const std::vector<LogSection> removes = ParseLog(ReadBytes(LogPath("_remove_ds.log")));
     ASSERT_EQ(2u, removes.size());
@@ -89,7 +91,8 @@ TEST_F(MultiFaults, EveryRegistryKeyIsClosedOnce)
     // The check value in the driver key itself, reached by an empty check key.
     AddDevice(ImageDevice("0002", {{"", {RegSz("CorvelCLSID", "{5C3F7D5A}")}}, {"DeviceData", {Corvel()}}}));
     std::vector<LONG> closes;
-    Seams().regCloseKey = [&closes](HKEY hKey) {
+    Seams().regCloseKey = [&closes](HKEY hKey)
+    {
         closes.push_back(RegCloseKey(hKey));
         return closes.back();
     };
@@ -105,7 +108,8 @@ TEST_F(MultiFaults, AttributeResetsThatFailAreLoggedWithTheirError)
 {
     MakeDsDir("0000", {"vrtk_0000", "vrtk_0000.ds"});
     // Wine lets root change any attribute: the refusal is made here.
-    Seams().setFileAttributes = [](LPCSTR szPath, DWORD dwAttributes) {
+    Seams().setFileAttributes = [](LPCSTR szPath, DWORD dwAttributes)
+    {
         if (std::string(szPath).rfind(DsDir("0000") + "\\", 0) == 0)
         {
             SetLastError(ERROR_ACCESS_DENIED);
@@ -125,7 +129,7 @@ TEST_F(MultiFaults, AttributeResetsThatFailAreLoggedWithTheirError)
     // Removing resets the data source's attributes twice, each failure logged.
     {
         CLogger logger("_remove_ds.log");
-        job.CopyRemoveDsFile("0000", false, true, &logger);
+        job.m_Files.CopyRemoveDsFile("0000", false, true, &logger);
     }
     EXPECT_EQ((Paths("0000") + failed(DsFile("0000")) + failed(DsFile("0000")) + Lines{Removed(DsFile("0000"))}),
               LastBody(LogPath("_remove_ds.log")));
@@ -135,10 +139,11 @@ TEST_F(MultiFaults, AttributeResetsThatFailAreLoggedWithTheirError)
 TEST_F(MultiFaults, DirectoryWalkEndsAfterItsLastEntryThenStartsAgain)
 {
     MakeDsDir("0000", {});
-    CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+    const CDsNames names("vrtk_");
+    CDsDirectoryWalk walk(names, "vrtk_");
     char szInstance[CModTwainDS::kInstanceSize] = {};
     Lines walked;
     for (int call = 0; call < 5; ++call)
-        walked.push_back(job.NextDsDirectory(szInstance, sizeof(szInstance)) ? szInstance : "end");
+        walked.push_back(walk.NextDsDirectory(szInstance, sizeof(szInstance)) ? szInstance : "end");
     EXPECT_EQ((Lines{"0000", "0001", "end", "0000", "0001"}), walked);
 }

@@ -1,5 +1,7 @@
 #include "harness/TestFiles.h"
+#include "harness/TestLines.h"
 #include "harness/TestLog.h"
+#include "harness/TestMachine.h"
 #include "harness/TestProcess.h"
 #include "harness/TestRegistry.h"
 
@@ -15,27 +17,36 @@
 namespace
 {
 
-using Lines = std::vector<std::string>;
-
 const std::string kId = "{5A1C0D3E-7B42-4F19-9E60-2D8B7C3A4F15}";
 const char kValueName[] = "HardwareID";
 const char kParams[] = "SYSTEM\\Imaging\\Params";
 const std::string kPrefix = "vrtk_";
 
-std::string Inst(int i)
+std::string Dir(int i, const std::string& prefix = kPrefix)
 {
-    char buf[8];
-    std::snprintf(buf, sizeof(buf), "%04d", i);
-    return buf;
+    return DsDir(Inst(i), prefix);
+}
+std::string Staged(int i, const std::string& prefix = kPrefix)
+{
+    return ::Staged(Inst(i), prefix);
+}
+std::string Ds(int i, const std::string& prefix = kPrefix)
+{
+    return DsFile(Inst(i), prefix);
+}
+std::string AddLog()
+{
+    return LogPath("_add_ds.log");
+}
+std::string RemoveLog()
+{
+    return LogPath("_remove_ds.log");
 }
 
-std::string Dir(int i, const std::string& prefix = kPrefix) { return TwainDir() + "\\" + prefix + Inst(i); }
-std::string Staged(int i, const std::string& prefix = kPrefix) { return Dir(i, prefix) + "\\" + prefix + Inst(i); }
-std::string Ds(int i, const std::string& prefix = kPrefix) { return Staged(i, prefix) + ".ds"; }
-std::string AddLog() { return LogPath("_add_ds.log"); }
-std::string RemoveLog() { return LogPath("_remove_ds.log"); }
-
-std::string Arg(const std::string& text) { return text.empty() ? "\"\"" : text; }
+std::string Arg(const std::string& text)
+{
+    return text.empty() ? "\"\"" : text;
+}
 
 std::string Call(const std::string& function, const std::string& id, const std::string& key = "DeviceData",
                  const std::string& prefix = kPrefix)
@@ -44,11 +55,14 @@ std::string Call(const std::string& function, const std::string& id, const std::
 }
 
 // The check values sit in the subkey key of the driver key ("" = the driver key itself).
-TestDevice Device(int i, std::vector<RegValue> values, const std::string& key = "DeviceData")
+TestDevice Scanner(int i, std::vector<RegValue> values, const std::string& key = "DeviceData")
 {
     return ImageDevice(Inst(i), {{key, std::move(values)}});
 }
-TestDevice Device(int i, const std::string& text) { return Device(i, {RegSz(kValueName, text)}); }
+TestDevice Scanner(int i, const std::string& text)
+{
+    return Scanner(i, {RegSz(kValueName, text)});
+}
 
 void Stage(int i, const std::string& bytes = "staged module", const std::string& prefix = kPrefix)
 {
@@ -56,59 +70,43 @@ void Stage(int i, const std::string& bytes = "staged module", const std::string&
     WriteBytes(Staged(i, prefix), bytes);
 }
 
-Lines operator+(Lines a, const Lines& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 Lines Head(const std::string& id, const std::string& key = "DeviceData", const std::string& prefix = kPrefix)
 {
-    return {"Hardware Identifier:\t" + id, "Data source prefix:\t" + prefix, "Check Key:\t" + key,
-            std::string("Check Value:\t") + kValueName, std::string("Params Key:\t") + kParams};
+    return SingleHeader(id, prefix, key, kValueName, kParams);
 }
 Lines Visit(int i)
 {
-    return {"SetupDiEnumDeviceInfo returned 1, m_idx = " + std::to_string(i),
-            "SetupDiGetDeviceRegistryProperty returned 1, producing " + std::string(kImageClassGuid) + "\\" + Inst(i)};
-}
-Lines End(int n)
-{
-    return {"SetupDiEnumDeviceInfo returned 0, m_idx = " + std::to_string(n),
-            "EnumImagingDevices terminating condition, m_idx = " + std::to_string(n)};
+    return Device(i, Inst(i));
 }
 Lines AddPaths(int i, const std::string& prefix = kPrefix)
 {
-    return {"Existing File:\t" + Staged(i, prefix), "New File:\t" + Ds(i, prefix)};
+    return ::AddPaths(Inst(i), prefix);
 }
-Lines RemovePaths(int i) { return {"Existing File:\t" + Ds(i), "New File:\t" + Staged(i)}; }
-
-class SingleDevice : public ::testing::Test
+Lines RemovePaths(int i)
 {
-protected:
-    void SetUp() override { RemoveAllImageDevices(); ResetTwainDir(); RemoveLogs(); }
-    void TearDown() override { SetUp(); }
-};
-using SingleDeviceAdd = SingleDevice;
-using SingleDeviceRemove = SingleDevice;
+    return ::RemovePaths(Inst(i));
+}
+
+using SingleDeviceAdd = CleanMachine;
+using SingleDeviceRemove = CleanMachine;
 
 TEST_F(SingleDeviceAdd, NoMatchingDeviceTouchesNothingAndExitsZero)
 {
-    CDeviceScope devices({Device(0, "{00000000-0000-0000-0000-000000000000}"),
-                          Device(1, {RegSz(kValueName, kId)}, "OtherKey"), Device(2, {RegSz("Other", kId)})});
+    CDeviceScope devices({Scanner(0, "{00000000-0000-0000-0000-000000000000}"),
+                          Scanner(1, {RegSz(kValueName, kId)}, "OtherKey"), Scanner(2, {RegSz("Other", kId)})});
     for (int i = 0; i < 3; ++i)
         Stage(i);
     const Lines before = ListTree(TwainDir());
 
     EXPECT_EQ(0u, ::Run(Call("AddDS", kId)));
     EXPECT_EQ(before, ListTree(TwainDir()));
-    EXPECT_EQ(Head(kId) + Visit(0) + Visit(1) + Visit(2) + End(3), LastBody(AddLog()));
+    EXPECT_EQ(Head(kId) + Visit(0) + Visit(1) + Visit(2) + WalkEnd(3), LastBody(AddLog()));
 }
 
 TEST_F(SingleDeviceAdd, MovesStagedFilesOfMatchingDevicesInEnumerationOrder)
 {
     // Created in reverse: the walk follows the registry's order.
-    CDeviceScope devices({Device(2, "ROOT\\SCAN&" + kId + "&REV_01"), Device(1, "no id here"), Device(0, kId)});
+    CDeviceScope devices({Scanner(2, "ROOT\\SCAN&" + kId + "&REV_01"), Scanner(1, "no id here"), Scanner(0, kId)});
     for (int i = 0; i < 3; ++i)
         Stage(i, "module " + Inst(i));
 
@@ -118,12 +116,12 @@ TEST_F(SingleDeviceAdd, MovesStagedFilesOfMatchingDevicesInEnumerationOrder)
               ListTree(TwainDir()));
     EXPECT_EQ("module 0000", ReadBytes(Ds(0)));
     EXPECT_EQ("module 0002", ReadBytes(Ds(2)));
-    EXPECT_EQ(Head(kId) + Visit(0) + AddPaths(0) + Visit(1) + Visit(2) + AddPaths(2) + End(3), LastBody(AddLog()));
+    EXPECT_EQ(Head(kId) + Visit(0) + AddPaths(0) + Visit(1) + Visit(2) + AddPaths(2) + WalkEnd(3), LastBody(AddLog()));
 }
 
 TEST_F(SingleDeviceAdd, SecondRunChangesNothing)
 {
-    CDeviceScope devices({Device(0, kId)});
+    CDeviceScope devices({Scanner(0, kId)});
     Stage(0, "module bytes");
     for (int run = 0; run < 2; ++run)
     {
@@ -134,12 +132,12 @@ TEST_F(SingleDeviceAdd, SecondRunChangesNothing)
     const std::vector<LogSection> sections = ParseLog(ReadBytes(AddLog()));
     ASSERT_EQ(2u, sections.size());
     EXPECT_EQ(sections[0].body, sections[1].body);
-    EXPECT_EQ(Head(kId) + Visit(0) + AddPaths(0) + End(1), sections[1].body);
+    EXPECT_EQ(Head(kId) + Visit(0) + AddPaths(0) + WalkEnd(1), sections[1].body);
 }
 
 TEST_F(SingleDeviceAdd, BothFilesPresentChangesNothing)
 {
-    CDeviceScope devices({Device(0, kId)});
+    CDeviceScope devices({Scanner(0, kId)});
     Stage(0, "new module");
     WriteBytes(Ds(0), "installed module");
 
@@ -151,30 +149,30 @@ TEST_F(SingleDeviceAdd, BothFilesPresentChangesNothing)
 
 TEST_F(SingleDeviceAdd, EmptyIdentifierMatchesEveryReadableCheckValue)
 {
-    CDeviceScope devices({Device(0, "anything"), Device(1, {RegDword(kValueName, 7)}),
-                          Device(2, std::vector<RegValue>{}), Device(3, {RegSz(kValueName, "x")}, "OtherKey"),
-                          Device(4, std::string(260, 'a')), Device(5, "")});
+    CDeviceScope devices({Scanner(0, "anything"), Scanner(1, {RegDword(kValueName, 7)}),
+                          Scanner(2, std::vector<RegValue>{}), Scanner(3, {RegSz(kValueName, "x")}, "OtherKey"),
+                          Scanner(4, std::string(260, 'a')), Scanner(5, "")});
     for (int i = 0; i < 6; ++i)
         Stage(i);
 
     EXPECT_EQ(0u, ::Run(Call("AddDS", "")));
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(i == 0 || i == 1 || i == 5, Exists(Ds(i))) << Inst(i);
-    EXPECT_EQ(Head("") + Visit(0) + AddPaths(0) + Visit(1) + AddPaths(1) + Visit(2) + Visit(3) + Visit(4) +
-                  Visit(5) + AddPaths(5) + End(6),
+    EXPECT_EQ(Head("") + Visit(0) + AddPaths(0) + Visit(1) + AddPaths(1) + Visit(2) + Visit(3) + Visit(4) + Visit(5) +
+                  AddPaths(5) + WalkEnd(6),
               LastBody(AddLog()));
 }
 
 TEST_F(SingleDeviceAdd, EmptyCheckKeyReadsTheDriverKeyItself)
 {
-    CDeviceScope devices({Device(0, {RegSz(kValueName, kId)}, ""), Device(1, kId)});
+    CDeviceScope devices({Scanner(0, {RegSz(kValueName, kId)}, ""), Scanner(1, kId)});
     Stage(0);
     Stage(1);
 
     EXPECT_EQ(0u, ::Run(Call("AddDS", kId, "")));
     EXPECT_TRUE(Exists(Ds(0)));
     EXPECT_TRUE(Exists(Staged(1)));
-    EXPECT_EQ(Head(kId, "") + Visit(0) + AddPaths(0) + Visit(1) + End(2), LastBody(AddLog()));
+    EXPECT_EQ(Head(kId, "") + Visit(0) + AddPaths(0) + Visit(1) + WalkEnd(2), LastBody(AddLog()));
 }
 
 TEST_F(SingleDeviceAdd, CheckValueIsSearchedWithinTheBytesRead)
@@ -182,7 +180,13 @@ TEST_F(SingleDeviceAdd, CheckValueIsSearchedWithinTheBytesRead)
     std::string lower = kId;
     std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
     const std::string b = "ROOT\\SCAN&", a(260, 'a');
-    const struct { const char* what; RegValue value; std::string id; bool match; } rows[] = {
+    const struct
+    {
+        const char* what;
+        RegValue value;
+        std::string id;
+        bool match;
+    } rows[] = {
         {"text differing in case only", RegSz(kValueName, lower), kId, true},
         {"id within the text", RegSz(kValueName, b + kId + "&REV_01"), lower, true},
         {"text lacking the id's last character", RegSz(kValueName, kId.substr(0, kId.size() - 1)), kId, false},
@@ -203,7 +207,7 @@ TEST_F(SingleDeviceAdd, CheckValueIsSearchedWithinTheBytesRead)
     for (const auto& row : rows)
     {
         SCOPED_TRACE(row.what);
-        CDeviceScope devices({Device(0, {row.value})});
+        CDeviceScope devices({Scanner(0, {row.value})});
         Stage(0);
         EXPECT_EQ(0u, ::Run(Call("AddDS", row.id)));
         EXPECT_EQ(row.match, Exists(Ds(0)));
@@ -217,7 +221,7 @@ TEST_F(SingleDeviceAdd, PathsLongerThan259CharactersSkipOnlyThatAction)
     const std::string fits(113, 'p'), tooLong(114, 'p'), longer(120, 'q');
     ASSERT_EQ(258u, Ds(0, fits).size());
     ASSERT_EQ(260u, Ds(0, tooLong).size());
-    CDeviceScope devices({Device(0, kId), Device(1, kId)});
+    CDeviceScope devices({Scanner(0, kId), Scanner(1, kId)});
     for (const std::string& prefix : {fits, tooLong, longer})
     {
         SCOPED_TRACE(prefix.size());
@@ -240,25 +244,25 @@ TEST_F(SingleDeviceAdd, PathsLongerThan259CharactersSkipOnlyThatAction)
             log = log + Visit(i) +
                   (ok ? AddPaths(i, prefix)
                       : Lines{"Paths for instance " + Inst(i) + " do not fit in 259 characters, skipped"});
-        EXPECT_EQ(log + End(2), LastBody(AddLog()));
+        EXPECT_EQ(log + WalkEnd(2), LastBody(AddLog()));
         ResetTwainDir();
     }
 }
 
 TEST_F(SingleDeviceRemove, RemoveAfterAddLeavesNothing)
 {
-    CDeviceScope devices({Device(0, kId)});
+    CDeviceScope devices({Scanner(0, kId)});
     Stage(0);
 
     EXPECT_EQ(0u, ::Run(Call("AddDS", kId)));
     EXPECT_EQ(0u, ::Run(Call("RemoveDS", kId)));
     EXPECT_EQ(Lines{}, ListTree(TwainDir()));
-    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + End(1), LastBody(RemoveLog()));
+    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + WalkEnd(1), LastBody(RemoveLog()));
 }
 
 TEST_F(SingleDeviceRemove, NothingOnDiskLogsBothFailedAttributeResets)
 {
-    CDeviceScope devices({Device(0, kId)});
+    CDeviceScope devices({Scanner(0, kId)});
 
     EXPECT_EQ(0u, ::Run(Call("RemoveDS", kId)));
     EXPECT_EQ(Lines{}, ListTree(TwainDir()));
@@ -266,12 +270,12 @@ TEST_F(SingleDeviceRemove, NothingOnDiskLogsBothFailedAttributeResets)
     // The file's directory is missing (3); the directory itself is missing (2).
     const Lines failed{"SetFileAttributes failed, GetLastError returned 3",
                        "SetFileAttributes failed, GetLastError returned 2"};
-    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + failed + End(1), LastBody(RemoveLog()));
+    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + failed + WalkEnd(1), LastBody(RemoveLog()));
 }
 
 TEST_F(SingleDeviceRemove, LoggingOffWritesNothingAnywhere)
 {
-    CDeviceScope devices({Device(0, kId), Device(1, kId)});
+    CDeviceScope devices({Scanner(0, kId), Scanner(1, kId)});
     Stage(1);
     const Lines temp = ListTree(TempDir());
 
@@ -287,19 +291,19 @@ TEST_F(SingleDeviceRemove, LoggingOffWritesNothingAnywhere)
 
 TEST_F(SingleDeviceRemove, ReadOnlyHiddenDataSourceIsRemoved)
 {
-    CDeviceScope devices({Device(0, kId)});
+    CDeviceScope devices({Scanner(0, kId)});
     CreateDirectoryA(Dir(0).c_str(), nullptr);
     WriteBytes(Ds(0), "module");
     ASSERT_TRUE(SetFileAttributesA(Ds(0).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
 
     EXPECT_EQ(0u, ::Run(Call("RemoveDS", kId)));
     EXPECT_EQ(Lines{}, ListTree(TwainDir()));
-    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + End(1), LastBody(RemoveLog()));
+    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + WalkEnd(1), LastBody(RemoveLog()));
 }
 
 TEST_F(SingleDeviceRemove, DirectoryHoldingOtherFilesIsKept)
 {
-    CDeviceScope devices({Device(0, kId)});
+    CDeviceScope devices({Scanner(0, kId)});
     Stage(0, "staged");
     WriteBytes(Ds(0), "module");
     WriteBytes(Dir(0) + "\\notes.txt", "notes");
@@ -307,7 +311,7 @@ TEST_F(SingleDeviceRemove, DirectoryHoldingOtherFilesIsKept)
     EXPECT_EQ(0u, ::Run(Call("RemoveDS", kId)));
     EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\notes.txt", "vrtk_0000\\vrtk_0000"}), ListTree(TwainDir()));
     EXPECT_EQ("staged", ReadBytes(Staged(0)));
-    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + End(1), LastBody(RemoveLog()));
+    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + WalkEnd(1), LastBody(RemoveLog()));
 }
 
 } // namespace

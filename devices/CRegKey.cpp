@@ -1,4 +1,4 @@
-#include "twainds/CRegKey.h"
+#include "devices/CRegKey.h"
 
 #include <cstring>
 
@@ -9,44 +9,32 @@ const DWORD kValueSize = 260;
 
 CRegKey::~CRegKey()
 {
-    Close();
+    Reset(NULL);
 }
 
-void CRegKey::Close()
+void CRegKey::Reset(HKEY hKey)
 {
     if (m_hKey != NULL)
         RegCloseKey(m_hKey);
-    m_hKey = NULL;
-}
-
-bool CRegKey::OpenDriverKey(HDEVINFO hDevInfo, SP_DEVINFO_DATA* pDevInfoData)
-{
-    Close();
-    HKEY hKey = SetupDiOpenDevRegKey(hDevInfo, pDevInfoData, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_QUERY_VALUE);
-    if (hKey == INVALID_HANDLE_VALUE)
-        return false;
     m_hKey = hKey;
-    return true;
 }
 
 bool CRegKey::OpenSubKey(const CRegKey& parent, const char* szSubKey)
 {
-    Close();
-    HKEY hKey = NULL;
     // RegOpenKeyA would hand back the parent's own handle for an empty
     // name, and it would be closed twice.
+    HKEY hKey = NULL;
     if (RegOpenKeyExA(parent.m_hKey, szSubKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
-        return false;
-    m_hKey = hKey;
-    return true;
+        hKey = NULL;
+    Reset(hKey);
+    return IsOpen();
 }
 
 bool CRegKey::QueryText(const char* szValueName, std::string* pstrText) const
 {
     char data[kValueSize + 1];
     DWORD cbData = kValueSize;
-    if (RegQueryValueExA(m_hKey, szValueName, NULL, NULL, reinterpret_cast<BYTE*>(data), &cbData) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExA(m_hKey, szValueName, NULL, NULL, reinterpret_cast<BYTE*>(data), &cbData) != ERROR_SUCCESS)
         return false;
     if (cbData > kValueSize)
         cbData = kValueSize;

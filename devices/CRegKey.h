@@ -1,12 +1,11 @@
-#ifndef TIRN_TWAINDS_CREGKEY_H
-#define TIRN_TWAINDS_CREGKEY_H
+#ifndef TIRN_DEVICES_CREGKEY_H
+#define TIRN_DEVICES_CREGKEY_H
 
 #include <windows.h>
-#include <setupapi.h>
 
 #include <string>
 
-// Owns an open registry key, read-only, and closes it on every path.
+// Owns a registry key, opened read-only, and closes it once.
 class CRegKey
 {
 public:
@@ -16,10 +15,9 @@ public:
     CRegKey(const CRegKey&) = delete;
     CRegKey& operator=(const CRegKey&) = delete;
 
-    // The driver (software) key of a device of the set.
-    bool OpenDriverKey(HDEVINFO hDevInfo, SP_DEVINFO_DATA* pDevInfoData);
-    // A subkey of parent, read-only; an empty name opens the parent key
-    // itself again.
+    // Takes over hKey, closing the key held before.
+    void Reset(HKEY hKey);
+    // A subkey of parent; an empty name opens the parent key itself again.
     bool OpenSubKey(const CRegKey& parent, const char* szSubKey);
 
     // Reads a value as text, bounded by the size the read returns: data
@@ -27,11 +25,9 @@ public:
     bool QueryText(const char* szValueName, std::string* pstrText) const;
     bool ValueExists(const char* szValueName) const;
 
-    HKEY Get() const { return m_hKey; }
+    bool IsOpen() const { return m_hKey != NULL; }
 
 private:
-    void Close();
-
     HKEY m_hKey;
 };
 

@@ -1,0 +1,7 @@
+#include "devices/CDevInfoSet.h"
+
+CDevInfoSet::~CDevInfoSet()
+{
+    if (IsValid())
+        SetupDiDestroyDeviceInfoList(m_hDevInfo);
+}

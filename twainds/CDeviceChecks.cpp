@@ -1,0 +1,90 @@
+#include "twainds/CDeviceChecks.h"
+
+#include "devices/CDriverCalls.h"
+#include "devices/CRegKey.h"
+#include "log/CLogger.h"
+#include "twainds/CUtils.h"
+
+#include <mbstring.h>
+
+namespace
+{
+const char kModuleKey[] = "DeviceData";
+const char kModuleValue[] = "TwainDSmodule";
+const char* const kTIRNModules[] = {"zbxgends.tmp", "zbxgnds2.tmp", "zbxgnds2"};
+} // namespace
+
+CDeviceChecks::CDeviceChecks(const CDriverCalls& driverCalls, const char* szHardwareId, const char* szCheckKey,
+                             const char* szCheckValue)
+    : m_DriverCalls(driverCalls), m_szCheckKey(szCheckKey), m_szCheckValue(szCheckValue)
+{
+    if (szHardwareId != NULL)
+        m_strHardwareId = szHardwareId;
+    m_strHardwareId.push_back('\0');
+}
+
+bool CDeviceChecks::MatchDeviceKey(SP_DEVINFO_DATA* deviceRecord)
+{
+    CRegKey driverKey;
+    CRegKey checkKey;
+    const CRegKey* pValueKey = OpenCheckKey(deviceRecord, driverKey, checkKey);
+    std::string strData;
+    if (pValueKey == NULL || !pValueKey->QueryText(m_szCheckValue, &strData))
+        return false;
+
+    strData.push_back('\0');
+    _mbslwr(reinterpret_cast<unsigned char*>(&strData[0]));
+    _mbslwr(reinterpret_cast<unsigned char*>(&m_strHardwareId[0]));
+    return CUtils::ContainsText(strData.c_str(), m_strHardwareId.c_str());
+}
+
+const CRegKey* CDeviceChecks::OpenCheckKey(SP_DEVINFO_DATA* pDevInfoData, CRegKey& driverKey, CRegKey& checkKey)
+{
+    if (!m_DriverCalls.OpenDriverKey(pDevInfoData, &driverKey))
+        return NULL;
+    if (m_szCheckKey == NULL)
+        return &driverKey;
+    return checkKey.OpenSubKey(driverKey, m_szCheckKey) ? &checkKey : NULL;
+}
+
+bool CDeviceChecks::ValueNameExists(SP_DEVINFO_DATA* pDevInfoData, const char* valueName, bool bLog, CLogger* logger)
+{
+    CRegKey driverKey;
+    CRegKey checkKey;
+    const CRegKey* pValueKey = OpenCheckKey(pDevInfoData, driverKey, checkKey);
+    if (pValueKey == NULL || !pValueKey->ValueExists(valueName))
+        return false;
+    if (bLog)
+        logger->LogFormat("%s value name exists", valueName);
+    return true;
+}
+
+bool CDeviceChecks::IsTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog, CLogger* logger)
+{
+    CRegKey driverKey;
+    CRegKey moduleKey;
+    if (!m_DriverCalls.OpenDriverKey(pDevInfoData, &driverKey) || !moduleKey.OpenSubKey(driverKey, kModuleKey))
+        return false;
+
+    std::string strModule;
+    if (!moduleKey.QueryText(kModuleValue, &strModule))
+    {
+        if (bLog)
+            logger->LogFormat("%s value not found, assume TIRN device", kModuleValue);
+        return true;
+    }
+    // The module names are file names as the installer wrote them: compared
+    // byte for byte, case included.
+    for (const char* szModule : kTIRNModules)
+    {
+        if (strModule == szModule)
+        {
+            if (bLog)
+                logger->LogFormat("TwainDSModule = %s, this is a TIRN Device", strModule.c_str());
+            return true;
+        }
+    }
+    if (bLog)
+        logger->LogFormat("TwainDSModule = %s, this is not a TIRN Device", strModule.c_str());
+    return false;
+}

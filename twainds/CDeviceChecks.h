@@ -1,0 +1,48 @@
+#ifndef TIRN_TWAINDS_CDEVICECHECKS_H
+#define TIRN_TWAINDS_CDEVICECHECKS_H
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <string>
+
+class CDriverCalls;
+class CLogger;
+class CRegKey;
+
+// The registry tests of one device, below its driver key: whether it
+// belongs to the caller of AddDS or RemoveDS, and whether it carries
+// CorvelCLSID and is a TIRN device for MAddDS and MRemoveDS.
+class CDeviceChecks
+{
+public:
+    // szHardwareId is copied; null for the multi-device functions.
+    CDeviceChecks(const CDriverCalls& driverCalls, const char* szHardwareId, const char* szCheckKey,
+                  const char* szCheckValue);
+    virtual ~CDeviceChecks() {}
+
+    CDeviceChecks(const CDeviceChecks&) = delete;
+    CDeviceChecks& operator=(const CDeviceChecks&) = delete;
+
+    // The check value's text holds the hardware identifier, in any case.
+    bool MatchDeviceKey(SP_DEVINFO_DATA* deviceRecord);
+    bool ValueNameExists(SP_DEVINFO_DATA* pDevInfoData, const char* valueName, bool bLog, CLogger* logger);
+    bool IsTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog, CLogger* logger);
+
+    const char* HardwareId() const { return m_strHardwareId.c_str(); }
+
+private:
+    // The check subkey of the device's driver key (the driver key itself
+    // without a check key); null when either cannot be opened.
+    const CRegKey* OpenCheckKey(SP_DEVINFO_DATA* pDevInfoData, CRegKey& driverKey, CRegKey& checkKey);
+
+    const CDriverCalls& m_DriverCalls;
+    const char* m_szCheckKey;
+    const char* m_szCheckValue;
+    // The job's own copy, lower-cased in place, with a second terminator:
+    // the double-byte routines take a lone one after a trailing lead byte
+    // for its trail byte.
+    std::string m_strHardwareId;
+};
+
+#endif

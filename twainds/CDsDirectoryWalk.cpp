@@ -1,0 +1,49 @@
+#include "twainds/CDsDirectoryWalk.h"
+
+#include "twainds/CDsNames.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+CDsDirectoryWalk::CDsDirectoryWalk(const CDsNames& names, const char* szDsPrefix)
+    : m_Names(names), m_szDsPrefix(szDsPrefix), m_FindData(), m_bFindDone(false)
+{
+}
+
+bool CDsDirectoryWalk::NextDsDirectory(char* instance, int bufferSize)
+{
+    if (!m_Find.IsOpen() && !m_bFindDone)
+    {
+        char szPattern[MAX_PATH];
+        if (!m_Names.SearchPattern(szPattern, sizeof(szPattern)) || !m_Find.First(szPattern, &m_FindData))
+            return false;
+    }
+
+    size_t cchPrefix = std::strlen(m_szDsPrefix);
+    for (;;)
+    {
+        if (m_bFindDone)
+        {
+            m_bFindDone = false;
+            return false;
+        }
+
+        // The pattern matches case-insensitively, so only the length of the
+        // prefix is taken off the name. Entries of other families that share
+        // the start of their names, and anything else, are not walked.
+        bool bOurs = std::strlen(m_FindData.name) >= cchPrefix &&
+                     CDsNames::IsInstanceNumber(m_FindData.name + cchPrefix) && bufferSize > 4;
+        if (bOurs)
+            std::memcpy(instance, m_FindData.name + cchPrefix, 5);
+
+        // Read one entry ahead, so the caller may remove the current one.
+        if (!m_Find.Next(&m_FindData))
+        {
+            m_Find.Close();
+            m_bFindDone = true;
+        }
+        if (bOurs)
+            return true;
+    }
+}

@@ -1,0 +1,31 @@
+#ifndef TIRN_TWAINDS_CDSDIRECTORYWALK_H
+#define TIRN_TWAINDS_CDSDIRECTORYWALK_H
+
+#include "twainds/CFindHandle.h"
+
+class CDsNames;
+
+// The walk of MRemoveDS over the twain_32 entries whose names are the
+// prefix and an instance number.
+class CDsDirectoryWalk
+{
+public:
+    CDsDirectoryWalk(const CDsNames& names, const char* szDsPrefix);
+    virtual ~CDsDirectoryWalk() {}
+
+    CDsDirectoryWalk(const CDsDirectoryWalk&) = delete;
+    CDsDirectoryWalk& operator=(const CDsDirectoryWalk&) = delete;
+
+    // True with the next entry's instance number in instance; false once
+    // the walk is over, and the call after that starts it again.
+    bool NextDsDirectory(char* instance, int bufferSize);
+
+private:
+    const CDsNames& m_Names;
+    const char* m_szDsPrefix;
+    CFindHandle m_Find;
+    struct _finddata64i32_t m_FindData;
+    bool m_bFindDone;
+};
+
+#endif

@@ -1,0 +1,175 @@
+#include "twainds/CDsFiles.h"
+
+#include "log/CLogger.h"
+
+#include <direct.h>
+
+#include <cerrno>
+#include <cstdio>
+
+// Some log texts below read like typos ("succefully", "_trmdir"). They are
+// the program's fixed output, which readers of old logs search for: keep
+// them as they are.
+
+namespace
+{
+// A failed call's line, then the error code it left, taken before anything else.
+void LogCallFailed(bool bLog, CLogger* logger, const char* szFormat, const char* szText)
+{
+    int nError = static_cast<int>(GetLastError());
+    if (bLog)
+    {
+        logger->LogFormat(szFormat, szText);
+        logger->LogFormat("GetLastError returned %d", nError);
+    }
+}
+
+void SetNormal(const char* szPath, bool bLog, CLogger* logger)
+{
+    if (!SetFileAttributesA(szPath, FILE_ATTRIBUTE_NORMAL))
+        LogCallFailed(bLog, logger, "SetFileAttributes failed on %s", szPath);
+}
+
+// The removing steps report a failed reset in one line, without the path.
+void SetNormalBeforeRemoval(const char* szPath, bool bLog, CLogger* logger)
+{
+    if (!SetFileAttributesA(szPath, FILE_ATTRIBUTE_NORMAL))
+    {
+        int nError = static_cast<int>(GetLastError());
+        if (bLog)
+            logger->LogFormat("SetFileAttributes failed, GetLastError returned %d", nError);
+    }
+}
+
+void RemoveFile(const char* szPath, bool bLog, CLogger* logger)
+{
+    if (std::remove(szPath) != 0)
+    {
+        int nErrno = errno;
+        if (bLog)
+        {
+            logger->LogFormat("_tremove failed on %s", szPath);
+            logger->LogFormat("errno = %d", nErrno);
+        }
+    }
+    else if (bLog)
+    {
+        logger->LogFormat("_tremove succefully removed %s", szPath);
+    }
+}
+} // namespace
+
+bool CDsFiles::PathsFor(const char* instance, CDsNames::SPaths* pPaths, bool bLog, CLogger* logger) const
+{
+    if (!m_Names.HasTwainDir())
+    {
+        if (bLog)
+            logger->LogFormat("No twain_32 directory, nothing done for instance %s", instance);
+        return false;
+    }
+    if (!m_Names.ForInstance(instance, pPaths))
+    {
+        if (bLog)
+            logger->LogFormat("Paths for instance %s do not fit in %d characters, skipped", instance, MAX_PATH - 1);
+        return false;
+    }
+    return true;
+}
+
+void CDsFiles::AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogger* logger)
+{
+    CDsNames::SPaths paths;
+    if (!PathsFor(instance, &paths, bLog, logger))
+        return;
+
+    // Adding moves the staged file to the data source; removing names the
+    // same two the other way round.
+    const char* szExisting = bAdd ? paths.szFileName : paths.szFileNameDs;
+    const char* szNew = bAdd ? paths.szFileNameDs : paths.szFileName;
+    if (bLog)
+    {
+        logger->WriteLabel("Existing File:");
+        logger->WriteLine(szExisting);
+        logger->WriteLabel("New File:");
+        logger->WriteLine(szNew);
+    }
+    if (bAdd)
+    {
+        // Never replaces: an existing data source stays as it is.
+        MoveFileA(szExisting, szNew);
+        return;
+    }
+
+    SetNormalBeforeRemoval(paths.szFileNameDs, bLog, logger);
+    std::remove(paths.szFileNameDs);
+    SetNormalBeforeRemoval(paths.szTwainDir, bLog, logger);
+    // Goes only when nothing else is left in the directory.
+    _rmdir(paths.szTwainDir);
+}
+
+void CDsFiles::CopyRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogger* logger)
+{
+    CDsNames::SPaths paths;
+    if (!PathsFor(instance, &paths, bLog, logger))
+        return;
+
+    if (bLog)
+    {
+        logger->LogFormat("m_szTwainDir = %s", m_Names.TwainDir());
+        logger->LogFormat("szTwainDir = %s", paths.szTwainDir);
+        logger->LogFormat("szFileName = %s", paths.szFileName);
+        logger->LogFormat("szFileNameDs = %s", paths.szFileNameDs);
+        logger->LogFormat("szFileNameGenericDs = %s", paths.szFileNameGenericDs);
+    }
+
+    if (m_Utils.PathExists(paths.szFileName))
+    {
+        SetNormal(paths.szFileName, bLog, logger);
+        RemoveFile(paths.szFileName, bLog, logger);
+    }
+    if (m_Utils.PathExists(paths.szFileNameDs))
+        SetNormal(paths.szFileNameDs, bLog, logger);
+
+    if (bAdd)
+    {
+        if (!m_Utils.PathExists(paths.szFileNameGenericDs))
+        {
+            if (bLog)
+                logger->LogFormat("Failed to find szFileNameGenericDs = %s", paths.szFileNameGenericDs);
+            return;
+        }
+        if (!m_Utils.PathExists(paths.szTwainDir) && _mkdir(paths.szTwainDir) != 0)
+        {
+            int nErrno = errno;
+            if (bLog)
+            {
+                logger->LogFormat("_mkdir fail to create %s", paths.szTwainDir);
+                logger->LogFormat("errno = %d", nErrno);
+            }
+        }
+        if (!CopyFileA(paths.szFileNameGenericDs, paths.szFileNameDs, FALSE))
+        {
+            LogCallFailed(bLog, logger, "%s", "CopyFile failed");
+            return;
+        }
+        if (bLog)
+        {
+            logger->LogFormat("CopyFile succeeded on %s", paths.szFileNameGenericDs);
+            logger->LogFormat("Copied to %s", paths.szFileNameDs);
+        }
+        return;
+    }
+
+    if (m_Utils.PathExists(paths.szFileNameDs))
+    {
+        SetNormal(paths.szFileNameDs, bLog, logger);
+        RemoveFile(paths.szFileNameDs, bLog, logger);
+    }
+    SetNormalBeforeRemoval(paths.szTwainDir, bLog, logger);
+    if (_rmdir(paths.szTwainDir) != 0)
+    {
+        int nErrno = errno;
+        if (bLog)
+            logger->LogFormat("_trmdir failed, errno = %d", nErrno);
+    }
+}

@@ -1,0 +1,32 @@
+#ifndef TIRN_TWAINDS_CDSFILES_H
+#define TIRN_TWAINDS_CDSFILES_H
+
+#include "twainds/CDsNames.h"
+#include "twainds/CUtils.h"
+
+class CLogger;
+
+// The file work for one device: AddDS moves its staged file to the data
+// source and RemoveDS removes that; MAddDS copies the generic module to it
+// and MRemoveDS removes it with the device's directory.
+class CDsFiles
+{
+public:
+    explicit CDsFiles(const CDsNames& names) : m_Names(names) {}
+    virtual ~CDsFiles() {}
+
+    CDsFiles(const CDsFiles&) = delete;
+    CDsFiles& operator=(const CDsFiles&) = delete;
+
+    void AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogger* logger);
+    void CopyRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogger* logger);
+
+private:
+    // The device's paths; false, logged, when there are none to work on.
+    bool PathsFor(const char* instance, CDsNames::SPaths* pPaths, bool bLog, CLogger* logger) const;
+
+    const CDsNames& m_Names;
+    CUtils m_Utils;
+};
+
+#endif
