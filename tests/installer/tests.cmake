@@ -2,6 +2,10 @@
 # Wine runs here) and a stand-in generic module, each once as shipped and
 # once with a prefix the program refuses. The build tools take the files
 # from their working directory, as a package author's would.
+if(NOT TIRN_RUN_TESTS)
+    tirn_test(InstallerTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/InstallerTest.cpp)
+    return()
+endif()
 find_program(TIRN_MAKENSIS makensis REQUIRED)
 find_program(TIRN_WIXL wixl REQUIRED)
 set(TIRN_SETUP_DIR ${CMAKE_CURRENT_BINARY_DIR}/installer)
