@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Checks the built exes: machine, GUI subsystem, that they import only
-Windows system DLLs, and that their resources hold the version resource and
-the manifest. Usage: check_pe.py <32-bit exe> <64-bit exe>"""
+Windows system DLLs (at start-up only kernel32 and msvcrt, the rest on first
+use), and that their resources hold the version resource and the manifest.
+Usage: check_pe.py <32-bit exe> <64-bit exe>"""
 import struct
 import sys
 
-ALLOWED = {"kernel32.dll", "user32.dll", "advapi32.dll", "setupapi.dll", "msvcrt.dll"}
+AT_START = {"kernel32.dll", "msvcrt.dll"}
+ON_FIRST_USE = {"user32.dll", "advapi32.dll", "setupapi.dll"}
 MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
 # Resource type and id the loader and the version calls look for.
@@ -50,6 +52,25 @@ def read_pe(path):
         dlls.append(data[name:data.index(b"\0", name)].decode("ascii").lower())
         entry += 20
 
+    # The delay-load descriptors: attributes 1, then the RVAs of the DLL's
+    # name, its module handle, its address and name tables. mingw's linker
+    # leaves them out of the data directory, so they are looked for.
+    delayed = set()
+    for vaddr, size, raddr in sections:
+        for at in range(raddr, min(raddr + size, len(data)) - 32, 4):
+            attrs, name_rva, hmod_rva, iat_rva, int_rva = struct.unpack_from("<IIIII", data, at)
+            if attrs != 1:
+                continue
+            try:
+                name = offset(name_rva)
+                for rva in (hmod_rva, iat_rva, int_rva):
+                    offset(rva)
+            except ValueError:
+                continue
+            text = data[name:data.find(b"\0", name, name + 64)]
+            if text.lower().endswith(b".dll") and all(32 < c < 127 for c in text):
+                delayed.add(text.decode("ascii").lower())
+
     # (type id, name id) -> size of the first language's data; named
     # entries (high bit set) are left out.
     resources = {}
@@ -72,7 +93,7 @@ def read_pe(path):
                     if not leaf & 0x80000000:
                         resources[(type_id, name_id)] = struct.unpack_from("<II", data, root + leaf)[1]
                     break
-    return MACHINES.get(machine, hex(machine)), subsystem, dlls, resources
+    return MACHINES.get(machine, hex(machine)), subsystem, dlls, delayed, resources
 
 
 def main():
@@ -80,23 +101,23 @@ def main():
     failed_exes = 0
     for path, want in ((sys.argv[1], "i386"), (sys.argv[2], "x86-64")):
         before = failures
-        machine, subsystem, dlls, resources = read_pe(path)
+        machine, subsystem, dlls, delayed, resources = read_pe(path)
         held = ", ".join(f"type {t} id {n} ({size} bytes)" for (t, n), size in sorted(resources.items())) or "none"
-        print(f"{path}: machine {machine}, subsystem {subsystem}, imports {', '.join(dlls)}, resources {held}")
+        print(f"{path}: machine {machine}, subsystem {subsystem}, imports {', '.join(dlls)}, "
+              f"on first use {', '.join(sorted(delayed))}, resources {held}")
         if machine != want:
             print(f"  FAIL: machine {machine}, expected {want}")
             failures += 1
         if subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI:
             print(f"  FAIL: subsystem {subsystem}, expected the GUI subsystem (2)")
             failures += 1
-        extra = sorted(set(dlls) - ALLOWED)
-        if extra:
-            print(f"  FAIL: imports outside the Windows system DLLs: {', '.join(extra)}")
+        if set(dlls) != AT_START:
+            print(f"  FAIL: imports at start-up {', '.join(dlls)}, expected {', '.join(sorted(AT_START))}")
             failures += 1
-        for needed in ("kernel32.dll", "user32.dll", "advapi32.dll", "setupapi.dll"):
-            if needed not in dlls:
-                print(f"  FAIL: {needed} not imported")
-                failures += 1
+        if delayed != ON_FIRST_USE:
+            print(f"  FAIL: loads on first use {', '.join(sorted(delayed)) or 'nothing'}, "
+                  f"expected {', '.join(sorted(ON_FIRST_USE))}")
+            failures += 1
         for key, what in NEEDED_RESOURCES.items():
             if not resources.get(key):
                 print(f"  FAIL: no {what} (resource type {key[0]}, id {key[1]})")
