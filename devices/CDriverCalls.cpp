@@ -9,7 +9,7 @@
 #include <cstring>
 
 CDriverCalls::CDriverCalls()
-    : m_DevInfo(SetupDiGetClassDevsA(&GUID_DEVCLASS_IMAGE, NULL, NULL, 0)), m_idx(0), m_bWalkKnown(false)
+    : m_DevInfo(SetupDiGetClassDevsA(&GUID_DEVCLASS_IMAGE, NULL, NULL, 0)), m_idx(0)
 {
 }
 
@@ -28,9 +28,10 @@ bool CDriverCalls::OpenDriverKey(SP_DEVINFO_DATA* deviceRecord, CRegKey* pKey) c
     return pKey->IsOpen();
 }
 
-void CDriverCalls::EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, DWORD* pdwError)
+void CDriverCalls::EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, DWORD* pdwError, bool bLog,
+                          CLogger* logger)
 {
-    if (m_bWalkKnown && idx >= 0 && idx < static_cast<int>(m_walk.size()))
+    if (idx >= 0 && idx < static_cast<int>(m_walk.size()))
     {
         const SWalkEntry& entry = m_walk[idx];
         *pbResult = entry.bEnumResult;
@@ -40,10 +41,13 @@ void CDriverCalls::EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult
         return;
     }
 
+    // The lines made from memory reach the log before the platform is asked.
+    if (bLog)
+        logger->Flush();
     *pbResult = SetupDiEnumDeviceInfo(m_DevInfo.Get(), idx, deviceRecord);
     *pdwError = *pbResult ? ERROR_SUCCESS : GetLastError();
 
-    if (!m_bWalkKnown && idx == static_cast<int>(m_walk.size()))
+    if (idx == static_cast<int>(m_walk.size()))
     {
         SWalkEntry entry = {};
         entry.bEnumResult = *pbResult;
@@ -63,7 +67,7 @@ bool CDriverCalls::EnumImagingDevices(SP_DEVINFO_DATA* deviceRecord, bool bLog, 
     {
         BOOL bResult;
         DWORD dwError;
-        EnumAt(m_idx, deviceRecord, &bResult, &dwError);
+        EnumAt(m_idx, deviceRecord, &bResult, &dwError, bLog, logger);
         if (bLog)
             logger->LogFormat("SetupDiEnumDeviceInfo returned %d, m_idx = %d", bResult ? 1 : 0, m_idx);
 
@@ -83,13 +87,12 @@ bool CDriverCalls::EnumImagingDevices(SP_DEVINFO_DATA* deviceRecord, bool bLog, 
 
     if (bLog)
         logger->LogFormat("EnumImagingDevices terminating condition, m_idx = %d", m_idx);
-    if (!m_bWalkKnown && m_idx + 1 == static_cast<int>(m_walk.size()))
-        m_bWalkKnown = true;
     m_idx = 0;
     return false;
 }
 
-void CDriverCalls::ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, std::string* pstrProperty)
+void CDriverCalls::ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, std::string* pstrProperty,
+                                      bool bLog, CLogger* logger)
 {
     // The index the record came from, when it is the device the walk has
     // just reached.
@@ -106,6 +109,8 @@ void CDriverCalls::ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbRes
         return;
     }
 
+    if (bLog)
+        logger->Flush();
     // One byte more than the platform is told, so the text always ends.
     char szProperty[kPropertySize + 1] = {};
     DWORD dwRequired = kPropertySize;
@@ -131,7 +136,7 @@ bool CDriverCalls::GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer
 
     BOOL bResult;
     std::string strProperty;
-    ReadDriverProperty(deviceRecord, &bResult, &strProperty);
+    ReadDriverProperty(deviceRecord, &bResult, &strProperty, bLog, logger);
     if (bLog)
         logger->LogFormat("SetupDiGetDeviceRegistryProperty returned %d, producing %s", bResult ? 1 : 0,
                           strProperty.c_str());

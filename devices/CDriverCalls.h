@@ -33,8 +33,9 @@ public:
 
 private:
     // What one index of the set gave. The set is made once and never
-    // refreshed, so after one complete walk every later walk is answered from
-    // here, with the same results and so the same log lines.
+    // refreshed, so every index asked once is answered from here later, with
+    // the same results and so the same log lines: a lookup that walks the
+    // devices once per data source asks the platform for each device once.
     struct SWalkEntry
     {
         BOOL bEnumResult;
@@ -45,13 +46,14 @@ private:
         std::string strProperty;
     };
 
-    void EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, DWORD* pdwError);
-    void ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, std::string* pstrProperty);
+    void EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, DWORD* pdwError, bool bLog,
+                CLogger* logger);
+    void ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, std::string* pstrProperty, bool bLog,
+                            CLogger* logger);
 
     CDevInfoSet m_DevInfo;
     int m_idx;
     std::vector<SWalkEntry> m_walk;
-    bool m_bWalkKnown;
 };
 
 #endif

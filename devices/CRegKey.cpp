@@ -30,17 +30,18 @@ bool CRegKey::OpenSubKey(const CRegKey& parent, const char* szSubKey)
     return IsOpen();
 }
 
-bool CRegKey::QueryText(const char* szValueName, std::string* pstrText) const
+LONG CRegKey::QueryText(const char* szValueName, std::string* pstrText) const
 {
     char data[kValueSize + 1];
     DWORD cbData = kValueSize;
-    if (RegQueryValueExA(m_hKey, szValueName, NULL, NULL, reinterpret_cast<BYTE*>(data), &cbData) != ERROR_SUCCESS)
-        return false;
+    LONG lResult = RegQueryValueExA(m_hKey, szValueName, NULL, NULL, reinterpret_cast<BYTE*>(data), &cbData);
+    if (lResult != ERROR_SUCCESS)
+        return lResult;
     if (cbData > kValueSize)
         cbData = kValueSize;
     data[cbData] = '\0';
     pstrText->assign(data, std::strlen(data));
-    return true;
+    return ERROR_SUCCESS;
 }
 
 bool CRegKey::ValueExists(const char* szValueName) const

@@ -22,7 +22,8 @@ public:
 
     // Reads a value as text, bounded by the size the read returns: data
     // without a terminator, or of another type, is never read past its end.
-    bool QueryText(const char* szValueName, std::string* pstrText) const;
+    // ERROR_SUCCESS, or the error of the read.
+    LONG QueryText(const char* szValueName, std::string* pstrText) const;
     bool ValueExists(const char* szValueName) const;
 
     bool IsOpen() const { return m_hKey != NULL; }

@@ -58,7 +58,7 @@ std::string KeptLines(const std::string& strTail)
 }
 } // namespace
 
-CLogger::CLogger(const char* szSuffix)
+CLogger::CLogger(const char* szSuffix) : m_bHolding(false)
 {
     char szTempDir[MAX_PATH];
     DWORD cch = GetTempPathA(sizeof(szTempDir), szTempDir);
@@ -86,6 +86,7 @@ CLogger::CLogger(const char* szSuffix)
 
 CLogger::~CLogger()
 {
+    Release();
     WriteTimeStamp();
     WriteLine("End Log");
     WriteLine("");
@@ -168,18 +169,30 @@ bool CLogger::ReadTail(LONGLONG llSize, std::string* pstrTail)
 
 void CLogger::EndLine()
 {
-    m_strLine += '\n';
     // Line ends are stored as CR LF, also those inside a logged value.
-    std::string strBytes;
-    strBytes.reserve(m_strLine.size() + 4);
-    for (char c : m_strLine)
-    {
-        if (c == '\n')
-            strBytes += '\r';
-        strBytes += c;
-    }
+    for (size_t pos = m_strLine.find('\n'); pos != std::string::npos; pos = m_strLine.find('\n', pos + 2))
+        m_strLine.insert(pos, 1, '\r');
+    m_strLine += "\r\n";
+    if (m_bHolding)
+        m_strHeld += m_strLine;
+    else
+        WriteAll(m_LogFile, m_strLine);
+    // Cleared, the line keeps its buffer for the next one.
     m_strLine.clear();
-    WriteAll(m_LogFile, strBytes);
+}
+
+void CLogger::Flush()
+{
+    if (m_strHeld.empty())
+        return;
+    WriteAll(m_LogFile, m_strHeld);
+    m_strHeld.clear();
+}
+
+void CLogger::Release()
+{
+    Flush();
+    m_bHolding = false;
 }
 
 bool CLogger::Write(const char* szText)

@@ -28,6 +28,15 @@ public:
     bool WriteTimeStamp();
     int LogFormat(const char* szFormat, ...) __attribute__((format(gnu_printf, 2, 3)));
 
+    // Between Hold and Release complete lines wait in memory, to go to the
+    // file together at the next Flush or Release: for lines that a walk
+    // answered from memory makes, with nothing done in between. Whoever asks
+    // the platform meanwhile flushes first, so the file holds every line made
+    // before a call, as it does line by line.
+    void Hold() { m_bHolding = true; }
+    void Release();
+    void Flush();
+
     bool IsOpen() const { return m_LogFile.IsValid(); }
 
 private:
@@ -43,6 +52,8 @@ private:
     CFileHandle m_LogFile;
     // Write and WriteLabel add to the line; it reaches the file whole.
     std::string m_strLine;
+    bool m_bHolding;
+    std::string m_strHeld;
 };
 
 #endif

@@ -7,8 +7,11 @@
 
 #include <mbstring.h>
 
+#include <cstring>
+
 namespace
 {
+const char kTIRNValueName[] = "CorvelCLSID";
 const char kModuleKey[] = "DeviceData";
 const char kModuleValue[] = "TwainDSmodule";
 const char* const kTIRNModules[] = {"zbxgends.tmp", "zbxgnds2.tmp", "zbxgnds2"};
@@ -29,7 +32,7 @@ bool CDeviceChecks::MatchDeviceKey(SP_DEVINFO_DATA* deviceRecord)
     CRegKey checkKey;
     const CRegKey* pValueKey = OpenCheckKey(deviceRecord, driverKey, checkKey);
     std::string strData;
-    if (pValueKey == NULL || !pValueKey->QueryText(m_szCheckValue, &strData))
+    if (pValueKey == NULL || pValueKey->QueryText(m_szCheckValue, &strData) != ERROR_SUCCESS)
         return false;
 
     strData.push_back('\0');
@@ -47,27 +50,44 @@ const CRegKey* CDeviceChecks::OpenCheckKey(SP_DEVINFO_DATA* pDevInfoData, CRegKe
     return checkKey.OpenSubKey(driverKey, m_szCheckKey) ? &checkKey : NULL;
 }
 
-bool CDeviceChecks::ValueNameExists(SP_DEVINFO_DATA* pDevInfoData, const char* valueName, bool bLog, CLogger* logger)
+bool CDeviceChecks::ValueNameExists(const CRegKey& key, const char* valueName, bool bLog, CLogger* logger)
 {
-    CRegKey driverKey;
-    CRegKey checkKey;
-    const CRegKey* pValueKey = OpenCheckKey(pDevInfoData, driverKey, checkKey);
-    if (pValueKey == NULL || !pValueKey->ValueExists(valueName))
+    if (!key.ValueExists(valueName))
         return false;
     if (bLog)
         logger->LogFormat("%s value name exists", valueName);
     return true;
 }
 
+bool CDeviceChecks::IsCorvelTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog, CLogger* logger)
+{
+    CRegKey driverKey;
+    CRegKey checkKey;
+    const CRegKey* pCheckKey = OpenCheckKey(pDevInfoData, driverKey, checkKey);
+    if (pCheckKey == NULL || !ValueNameExists(*pCheckKey, kTIRNValueName, bLog, logger))
+        return false;
+    // Key names are compared as the registry does, without regard to case.
+    if (m_szCheckKey != NULL && _stricmp(m_szCheckKey, kModuleKey) == 0)
+        return IsTIRNModule(*pCheckKey, true, bLog, logger);
+    CRegKey moduleKey;
+    return moduleKey.OpenSubKey(driverKey, kModuleKey) && IsTIRNModule(moduleKey, false, bLog, logger);
+}
+
 bool CDeviceChecks::IsTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog, CLogger* logger)
 {
     CRegKey driverKey;
     CRegKey moduleKey;
-    if (!m_DriverCalls.OpenDriverKey(pDevInfoData, &driverKey) || !moduleKey.OpenSubKey(driverKey, kModuleKey))
-        return false;
+    return m_DriverCalls.OpenDriverKey(pDevInfoData, &driverKey) && moduleKey.OpenSubKey(driverKey, kModuleKey) &&
+           IsTIRNModule(moduleKey, false, bLog, logger);
+}
 
+bool CDeviceChecks::IsTIRNModule(const CRegKey& moduleKey, bool bReused, bool bLog, CLogger* logger)
+{
     std::string strModule;
-    if (!moduleKey.QueryText(kModuleValue, &strModule))
+    LONG lResult = moduleKey.QueryText(kModuleValue, &strModule);
+    if (bReused && lResult == ERROR_KEY_DELETED)
+        return false;
+    if (lResult != ERROR_SUCCESS)
     {
         if (bLog)
             logger->LogFormat("%s value not found, assume TIRN device", kModuleValue);

@@ -26,8 +26,11 @@ public:
 
     // The check value's text holds the hardware identifier, in any case.
     bool MatchDeviceKey(SP_DEVINFO_DATA* deviceRecord);
-    bool ValueNameExists(SP_DEVINFO_DATA* pDevInfoData, const char* valueName, bool bLog, CLogger* logger);
     bool IsTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog, CLogger* logger);
+    // MAddDS's two tests: CorvelCLSID under the check key, and only then
+    // IsTIRNDevice. The driver key is opened once, and a check key that is
+    // DeviceData itself serves both tests.
+    bool IsCorvelTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog, CLogger* logger);
 
     const char* HardwareId() const { return m_strHardwareId.c_str(); }
 
@@ -35,6 +38,11 @@ private:
     // The check subkey of the device's driver key (the driver key itself
     // without a check key); null when either cannot be opened.
     const CRegKey* OpenCheckKey(SP_DEVINFO_DATA* pDevInfoData, CRegKey& driverKey, CRegKey& checkKey);
+    bool ValueNameExists(const CRegKey& key, const char* valueName, bool bLog, CLogger* logger);
+    // The test of the DeviceData key's module name. bReused: the key was
+    // opened for the test before, and one deleted since counts as one that
+    // could not be opened, as a fresh open would find.
+    bool IsTIRNModule(const CRegKey& moduleKey, bool bReused, bool bLog, CLogger* logger);
 
     const CDriverCalls& m_DriverCalls;
     const char* m_szCheckKey;

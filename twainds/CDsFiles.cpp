@@ -13,21 +13,22 @@
 
 namespace
 {
-// A failed call's line, then the error code it left, taken before anything else.
-void LogCallFailed(bool bLog, CLogger* logger, const char* szFormat, const char* szText)
+// Sets the attributes of what stands at the path to normal, logging a
+// failure; false when nothing stands there. One call where an existence test
+// and the reset would be two.
+bool SetNormalIfThere(const char* szPath, bool bLog, CLogger* logger)
 {
-    int nError = static_cast<int>(GetLastError());
+    if (SetFileAttributesA(szPath, FILE_ATTRIBUTE_NORMAL))
+        return true;
+    DWORD dwError = GetLastError();
+    if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND)
+        return false;
     if (bLog)
     {
-        logger->LogFormat(szFormat, szText);
-        logger->LogFormat("GetLastError returned %d", nError);
+        logger->LogFormat("SetFileAttributes failed on %s", szPath);
+        logger->LogFormat("GetLastError returned %d", static_cast<int>(dwError));
     }
-}
-
-void SetNormal(const char* szPath, bool bLog, CLogger* logger)
-{
-    if (!SetFileAttributesA(szPath, FILE_ATTRIBUTE_NORMAL))
-        LogCallFailed(bLog, logger, "SetFileAttributes failed on %s", szPath);
+    return true;
 }
 
 // The removing steps report a failed reset in one line, without the path.
@@ -122,15 +123,34 @@ void CDsFiles::CopyRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLog
         logger->LogFormat("szFileNameGenericDs = %s", paths.szFileNameGenericDs);
     }
 
-    if (m_Utils.PathExists(paths.szFileName))
-    {
-        SetNormal(paths.szFileName, bLog, logger);
+    if (SetNormalIfThere(paths.szFileName, bLog, logger))
         RemoveFile(paths.szFileName, bLog, logger);
-    }
-    if (m_Utils.PathExists(paths.szFileNameDs))
-        SetNormal(paths.szFileNameDs, bLog, logger);
+    SetNormalIfThere(paths.szFileNameDs, bLog, logger);
 
     if (bAdd)
+    {
+        CopyGenericModule(paths, bLog, logger);
+        return;
+    }
+
+    // Its attributes are reset a second time, and a failure logged again.
+    if (SetNormalIfThere(paths.szFileNameDs, bLog, logger))
+        RemoveFile(paths.szFileNameDs, bLog, logger);
+    SetNormalBeforeRemoval(paths.szTwainDir, bLog, logger);
+    if (_rmdir(paths.szTwainDir) != 0)
+    {
+        int nErrno = errno;
+        if (bLog)
+            logger->LogFormat("_trmdir failed, errno = %d", nErrno);
+    }
+}
+
+// The copy is tried first: when it succeeds, the generic module and the
+// device's directory were there, and the tests made before a copy would have
+// found them so. Only a failed copy looks why.
+void CDsFiles::CopyGenericModule(const CDsNames::SPaths& paths, bool bLog, CLogger* logger)
+{
+    if (!CopyFileA(paths.szFileNameGenericDs, paths.szFileNameDs, FALSE))
     {
         if (!m_Utils.PathExists(paths.szFileNameGenericDs))
         {
@@ -149,27 +169,18 @@ void CDsFiles::CopyRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLog
         }
         if (!CopyFileA(paths.szFileNameGenericDs, paths.szFileNameDs, FALSE))
         {
-            LogCallFailed(bLog, logger, "%s", "CopyFile failed");
+            int nError = static_cast<int>(GetLastError());
+            if (bLog)
+            {
+                logger->LogFormat("CopyFile failed");
+                logger->LogFormat("GetLastError returned %d", nError);
+            }
             return;
         }
-        if (bLog)
-        {
-            logger->LogFormat("CopyFile succeeded on %s", paths.szFileNameGenericDs);
-            logger->LogFormat("Copied to %s", paths.szFileNameDs);
-        }
-        return;
     }
-
-    if (m_Utils.PathExists(paths.szFileNameDs))
+    if (bLog)
     {
-        SetNormal(paths.szFileNameDs, bLog, logger);
-        RemoveFile(paths.szFileNameDs, bLog, logger);
-    }
-    SetNormalBeforeRemoval(paths.szTwainDir, bLog, logger);
-    if (_rmdir(paths.szTwainDir) != 0)
-    {
-        int nErrno = errno;
-        if (bLog)
-            logger->LogFormat("_trmdir failed, errno = %d", nErrno);
+        logger->LogFormat("CopyFile succeeded on %s", paths.szFileNameGenericDs);
+        logger->LogFormat("Copied to %s", paths.szFileNameDs);
     }
 }

@@ -24,6 +24,7 @@ public:
 private:
     // The device's paths; false, logged, when there are none to work on.
     bool PathsFor(const char* instance, CDsNames::SPaths* pPaths, bool bLog, CLogger* logger) const;
+    void CopyGenericModule(const CDsNames::SPaths& paths, bool bLog, CLogger* logger);
 
     const CDsNames& m_Names;
     CUtils m_Utils;

@@ -5,11 +5,6 @@
 
 #include <cstring>
 
-namespace
-{
-const char kTIRNValueName[] = "CorvelCLSID";
-}
-
 CModTwainDS::CModTwainDS(const char* szHardwareId, const char* szDsPrefix, const char* szCheckKey,
                          const char* szCheckValue, const char* szParamsKey)
     : m_Names(szDsPrefix), m_Checks(m_DriverCalls, szHardwareId, szCheckKey, szCheckValue), m_Files(m_Names),
@@ -103,8 +98,7 @@ void CModTwainDS::AddWalk(bool bLog, CLogger* logger)
     char szInstance[kInstanceSize] = {};
     while (NextDevice(szInstance, sizeof(szInstance), bLog, logger))
     {
-        if (m_Checks.ValueNameExists(&m_DevInfoData, kTIRNValueName, bLog, logger) &&
-            m_Checks.IsTIRNDevice(&m_DevInfoData, bLog, logger))
+        if (m_Checks.IsCorvelTIRNDevice(&m_DevInfoData, bLog, logger))
             m_Files.CopyRemoveDsFile(szInstance, true, bLog, logger);
     }
 }
@@ -144,16 +138,20 @@ void CModTwainDS::RemoveWalk(bool bLog, CLogger* logger)
 
 bool CModTwainDS::InstanceExists(const char* instance, bool bLog, CLogger* logger)
 {
+    // A lookup is mostly a walk answered from memory: its lines go to the
+    // log together.
+    if (bLog)
+        logger->Hold();
     char szDeviceInstance[kInstanceSize];
+    bool bFound = false;
     m_DriverCalls.RestartWalk();
-    while (NextDevice(szDeviceInstance, sizeof(szDeviceInstance), bLog, logger))
+    while (!bFound && NextDevice(szDeviceInstance, sizeof(szDeviceInstance), bLog, logger))
+        bFound = std::strcmp(instance, szDeviceInstance) == 0;
+    if (bLog)
     {
-        if (std::strcmp(instance, szDeviceInstance) == 0)
-        {
-            if (bLog)
-                logger->LogFormat("%s exists", instance);
-            return true;
-        }
+        if (bFound)
+            logger->LogFormat("%s exists", instance);
+        logger->Release();
     }
-    return false;
+    return bFound;
 }

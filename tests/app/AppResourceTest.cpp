@@ -116,7 +116,7 @@ TEST_P(Resources, VersionResourceCarriesTheProjectVersionAndTheNames)
     }
 }
 
-std::string ReadManifest(const std::string& path)
+std::string ReadManifest(const std::string& path, int id)
 {
     HMODULE hModule = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!hModule)
@@ -125,13 +125,13 @@ std::string ReadManifest(const std::string& path)
         return std::string();
     }
     std::string xml;
-    HRSRC hInfo = FindResourceA(hModule, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    HRSRC hInfo = FindResourceA(hModule, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(24));
     HGLOBAL hData = hInfo ? LoadResource(hModule, hInfo) : nullptr;
     const char* bytes = hData ? static_cast<const char*>(LockResource(hData)) : nullptr;
     if (bytes)
         xml.assign(bytes, SizeofResource(hModule, hInfo));
     else
-        ADD_FAILURE() << "no manifest (type 24, id 1): " << GetLastError();
+        ADD_FAILURE() << "no manifest (type 24, id " << id << "): " << GetLastError();
     FreeLibrary(hModule);
     return xml;
 }
@@ -243,12 +243,18 @@ private:
 
 TEST_P(Resources, ManifestKeepsTheCallersRightsAndNamesTheSystemsAndControlsItIsMadeFor)
 {
-    const std::string xml = ReadManifest(m_path);
+    // 1: the program's, read at start-up; 2: the usage box's activation context.
+    const std::string xml = ReadManifest(m_path, 1), usageXml = ReadManifest(m_path, 2);
     ASSERT_FALSE(xml.empty());
+    ASSERT_FALSE(usageXml.empty());
     std::printf("%s manifest (type 24, id 1), %u bytes:\n%s\n", GetParam().name, static_cast<unsigned>(xml.size()),
                 xml.c_str());
+    std::printf("%s manifest (type 24, id 2), %u bytes:\n%s\n", GetParam().name,
+                static_cast<unsigned>(usageXml.size()), usageXml.c_str());
     CManifest manifest(xml);
+    CManifest usage(usageXml);
     ASSERT_TRUE(manifest.Loaded());
+    ASSERT_TRUE(usage.Loaded());
 
     const std::string level = "/a:assembly/v3:trustInfo/v3:security/v3:requestedPrivileges/v3:requestedExecutionLevel";
     const std::string settings = "/a:assembly/v3:application/v3:windowsSettings/";
@@ -258,22 +264,26 @@ TEST_P(Resources, ManifestKeepsTheCallersRightsAndNamesTheSystemsAndControlsItIs
     // repeats one.
     const struct
     {
+        CManifest& in;
         std::string xpath;
         std::string want;
     } settingsWanted[] = {
-        {"/a:assembly/@manifestVersion", "1.0"},
-        {level + "/@level", "asInvoker"},
-        {level + "/@uiAccess", "false"},
-        {settings + "ws5:dpiAware", "true"},
-        {settings + "ws16:dpiAwareness", "PerMonitorV2, System"},
-        {controls + "/@type", "win32"},
-        {controls + "/@version", "6.0.0.0"},
-        {controls + "/@processorArchitecture", "*"},
-        {controls + "/@publicKeyToken", "6595b64144ccf1df"},
-        {controls + "/@language", "*"},
+        {manifest, "/a:assembly/@manifestVersion", "1.0"},
+        {manifest, level + "/@level", "asInvoker"},
+        {manifest, level + "/@uiAccess", "false"},
+        {manifest, settings + "ws5:dpiAware", "true"},
+        {manifest, settings + "ws16:dpiAwareness", "PerMonitorV2, System"},
+        {usage, "/a:assembly/@manifestVersion", "1.0"},
+        {usage, controls + "/@type", "win32"},
+        {usage, controls + "/@version", "6.0.0.0"},
+        {usage, controls + "/@processorArchitecture", "*"},
+        {usage, controls + "/@publicKeyToken", "6595b64144ccf1df"},
+        {usage, controls + "/@language", "*"},
     };
     for (const auto& s : settingsWanted)
-        EXPECT_EQ(std::vector<std::string>{s.want}, manifest.Select(s.xpath)) << s.xpath;
+        EXPECT_EQ(std::vector<std::string>{s.want}, s.in.Select(s.xpath)) << s.xpath;
+    // Resolved at start-up, the controls would cost every run.
+    EXPECT_EQ(std::vector<std::string>{}, manifest.Select(controls + "/@name"));
 
     std::vector<std::string> ids = manifest.Select("/a:assembly/c:compatibility/c:application/c:supportedOS/@Id");
     for (std::string& id : ids)

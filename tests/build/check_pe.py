@@ -11,7 +11,7 @@ ON_FIRST_USE = {"user32.dll", "advapi32.dll", "setupapi.dll"}
 MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
 # Resource type and id the loader and the version calls look for.
-NEEDED_RESOURCES = {(16, 1): "version resource", (24, 1): "manifest"}
+NEEDED_RESOURCES = {(16, 1): "version resource", (24, 1): "manifest", (24, 2): "usage box's manifest"}
 
 
 def read_pe(path):

@@ -110,7 +110,7 @@ TEST_F(MultiFaults, AttributeResetsThatFailAreLoggedWithTheirError)
     // Wine lets root change any attribute: the refusal is made here.
     Seams().setFileAttributes = [](LPCSTR szPath, DWORD dwAttributes)
     {
-        if (std::string(szPath).rfind(DsDir("0000") + "\\", 0) == 0)
+        if (std::string(szPath).rfind(DsDir("0000") + "\\", 0) == 0 && Exists(szPath))
         {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;

@@ -112,8 +112,17 @@ int main(int argc, char **argv)
                 fprintf(stderr, "cannot prepare %s: %lu\n", prep, GetLastError());
                 return 1;
             }
-            QueryPerformanceCounter(&start);
-            if (!CreateProcessA(exe, command, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+            /* Wine now and then fails a process start at once with
+             * ERROR_INTERNAL_ERROR; such a start is tried again, untimed. */
+            BOOL started = FALSE;
+            for (int attempt = 0; attempt < 3 && !started; attempt++)
+            {
+                QueryPerformanceCounter(&start);
+                started = CreateProcessA(exe, command, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
+                if (!started && GetLastError() != ERROR_INTERNAL_ERROR)
+                    break;
+            }
+            if (!started)
             {
                 fprintf(stderr, "cannot start %s: %lu\n", exe, GetLastError());
                 return 1;
