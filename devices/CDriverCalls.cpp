@@ -91,8 +91,8 @@ bool CDriverCalls::EnumImagingDevices(SP_DEVINFO_DATA* deviceRecord, bool bLog, 
     return false;
 }
 
-void CDriverCalls::ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, std::string* pstrProperty,
-                                      bool bLog, CLogger* logger)
+void CDriverCalls::ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, char* szProperty, bool bLog,
+                                      CLogger* logger)
 {
     // The index the record came from, when it is the device the walk has
     // just reached.
@@ -102,30 +102,30 @@ void CDriverCalls::ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbRes
         m_walk[idx].devInfo.DevInst == deviceRecord->DevInst)
         pEntry = &m_walk[idx];
 
+    // Two terminators after the text, however long: the double-byte search
+    // stops after a trailing lead byte too.
+    std::memset(szProperty, 0, kPropertySize + 2);
     if (pEntry && pEntry->bHasProperty)
     {
         *pbResult = pEntry->bPropertyResult;
-        *pstrProperty = pEntry->strProperty;
+        std::memcpy(szProperty, pEntry->strProperty.c_str(), pEntry->strProperty.size());
         return;
     }
 
     if (bLog)
         logger->Flush();
-    // One byte more than the platform is told, so the text always ends.
-    char szProperty[kPropertySize + 1] = {};
     DWORD dwRequired = kPropertySize;
     *pbResult = SetupDiGetDeviceRegistryPropertyA(m_DevInfo.Get(), deviceRecord, SPDRP_DRIVER, NULL,
                                                   reinterpret_cast<BYTE*>(szProperty), kPropertySize, &dwRequired);
     // After a failed read the buffer holds nothing the call meant.
     if (!*pbResult)
         szProperty[0] = '\0';
-    *pstrProperty = szProperty;
 
     if (pEntry)
     {
         pEntry->bHasProperty = true;
         pEntry->bPropertyResult = *pbResult;
-        pEntry->strProperty = *pstrProperty;
+        pEntry->strProperty = szProperty;
     }
 }
 
@@ -135,18 +135,14 @@ bool CDriverCalls::GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer
     buffer[0] = '\0';
 
     BOOL bResult;
-    std::string strProperty;
-    ReadDriverProperty(deviceRecord, &bResult, &strProperty, bLog, logger);
+    char szProperty[kPropertySize + 2];
+    ReadDriverProperty(deviceRecord, &bResult, szProperty, bLog, logger);
     if (bLog)
-        logger->LogFormat("SetupDiGetDeviceRegistryProperty returned %d, producing %s", bResult ? 1 : 0,
-                          strProperty.c_str());
+        logger->LogFormat("SetupDiGetDeviceRegistryProperty returned %d, producing %s", bResult ? 1 : 0, szProperty);
     if (!bResult)
         return false;
 
-    // A second terminator stops the double-byte search after a trailing
-    // lead byte.
-    strProperty.push_back('\0');
-    const unsigned char* pBackslash = _mbsrchr(reinterpret_cast<const unsigned char*>(strProperty.c_str()), '\\');
+    const unsigned char* pBackslash = _mbsrchr(reinterpret_cast<const unsigned char*>(szProperty), '\\');
     if (pBackslash == NULL)
         return false;
 

@@ -48,7 +48,8 @@ private:
 
     void EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, DWORD* pdwError, bool bLog,
                 CLogger* logger);
-    void ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, std::string* pstrProperty, bool bLog,
+    // szProperty holds kPropertySize + 2 bytes.
+    void ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, char* szProperty, bool bLog,
                             CLogger* logger);
 
     CDevInfoSet m_DevInfo;

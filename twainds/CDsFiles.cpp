@@ -13,22 +13,16 @@
 
 namespace
 {
-// Sets the attributes of what stands at the path to normal, logging a
-// failure; false when nothing stands there. One call where an existence test
-// and the reset would be two.
-bool SetNormalIfThere(const char* szPath, bool bLog, CLogger* logger)
+void SetNormal(const char* szPath, bool bLog, CLogger* logger)
 {
     if (SetFileAttributesA(szPath, FILE_ATTRIBUTE_NORMAL))
-        return true;
-    DWORD dwError = GetLastError();
-    if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND)
-        return false;
+        return;
+    int nError = static_cast<int>(GetLastError());
     if (bLog)
     {
         logger->LogFormat("SetFileAttributes failed on %s", szPath);
-        logger->LogFormat("GetLastError returned %d", static_cast<int>(dwError));
+        logger->LogFormat("GetLastError returned %d", nError);
     }
-    return true;
 }
 
 // The removing steps report a failed reset in one line, without the path.
@@ -123,9 +117,13 @@ void CDsFiles::CopyRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLog
         logger->LogFormat("szFileNameGenericDs = %s", paths.szFileNameGenericDs);
     }
 
-    if (SetNormalIfThere(paths.szFileName, bLog, logger))
+    if (m_Utils.PathExists(paths.szFileName))
+    {
+        SetNormal(paths.szFileName, bLog, logger);
         RemoveFile(paths.szFileName, bLog, logger);
-    SetNormalIfThere(paths.szFileNameDs, bLog, logger);
+    }
+    if (m_Utils.PathExists(paths.szFileNameDs))
+        SetNormal(paths.szFileNameDs, bLog, logger);
 
     if (bAdd)
     {
@@ -134,8 +132,11 @@ void CDsFiles::CopyRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLog
     }
 
     // Its attributes are reset a second time, and a failure logged again.
-    if (SetNormalIfThere(paths.szFileNameDs, bLog, logger))
+    if (m_Utils.PathExists(paths.szFileNameDs))
+    {
+        SetNormal(paths.szFileNameDs, bLog, logger);
         RemoveFile(paths.szFileNameDs, bLog, logger);
+    }
     SetNormalBeforeRemoval(paths.szTwainDir, bLog, logger);
     if (_rmdir(paths.szTwainDir) != 0)
     {

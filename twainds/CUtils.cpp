@@ -1,16 +1,16 @@
 #include "twainds/CUtils.h"
 
-#include "twainds/CFindHandle.h"
+#include <windows.h>
 
 #include <mbctype.h>
 
 #include <cstring>
 
-bool CUtils::PathExists(const std::string& strPath)
+bool CUtils::PathExists(const char* szPath)
 {
-    struct _finddata64i32_t findData;
-    CFindHandle search;
-    return search.First(strPath.c_str(), &findData);
+    // An attribute query finds files and directories alike, as a search for
+    // the name without a wildcard would, and opens nothing.
+    return GetFileAttributesA(szPath) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool CUtils::BuildPath(char* dest, size_t destSize, std::initializer_list<const char*> parts)

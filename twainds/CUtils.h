@@ -12,7 +12,7 @@ public:
     virtual ~CUtils() {}
 
     // Whether a file or directory stands at the path, as passed.
-    bool PathExists(const std::string& strPath);
+    bool PathExists(const char* szPath);
 
     // Joins the parts into dest; false, with dest empty, when they would not
     // fit in destSize bytes with the terminator.
