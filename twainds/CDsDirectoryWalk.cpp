@@ -13,6 +13,9 @@ CDsDirectoryWalk::CDsDirectoryWalk(const CDsNames& names, const char* szDsPrefix
 
 bool CDsDirectoryWalk::NextDsDirectory(char* instance, int bufferSize)
 {
+    // Four digits and the terminator.
+    if (bufferSize < 5)
+        return false;
     if (!m_Find.IsOpen() && !m_bFindDone)
     {
         char szPattern[MAX_PATH];
@@ -32,8 +35,8 @@ bool CDsDirectoryWalk::NextDsDirectory(char* instance, int bufferSize)
         // The pattern matches case-insensitively, so only the length of the
         // prefix is taken off the name. Entries of other families that share
         // the start of their names, and anything else, are not walked.
-        bool bOurs = std::strlen(m_FindData.name) >= cchPrefix &&
-                     CDsNames::IsInstanceNumber(m_FindData.name + cchPrefix) && bufferSize > 4;
+        bool bOurs =
+            std::strlen(m_FindData.name) >= cchPrefix && CDsNames::IsInstanceNumber(m_FindData.name + cchPrefix);
         if (bOurs)
             std::memcpy(instance, m_FindData.name + cchPrefix, 5);
 

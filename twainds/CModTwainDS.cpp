@@ -21,18 +21,20 @@ CModTwainDS::CModTwainDS(const char* szDsPrefix, const char* szCheckKey, const c
 
 bool CModTwainDS::NextDevice(char* buffer, int bufferSize, bool bLog, CLogger* logger)
 {
+    if (bufferSize < kInstanceSize)
+        return false;
     char szInstance[MAX_PATH];
     while (m_DriverCalls.EnumImagingDevices(&m_DevInfoData, bLog, logger))
     {
         if (!m_DriverCalls.GetDriverInstance(&m_DevInfoData, szInstance, sizeof(szInstance), bLog, logger))
             continue;
-        if (!CDsNames::IsInstanceNumber(szInstance) || bufferSize <= 4)
+        if (!CDsNames::IsInstanceNumber(szInstance))
         {
             if (bLog)
                 logger->LogFormat("Instance %s is not four decimal digits, device skipped", szInstance);
             continue;
         }
-        std::memcpy(buffer, szInstance, 5);
+        std::memcpy(buffer, szInstance, kInstanceSize);
         return true;
     }
     return false;
