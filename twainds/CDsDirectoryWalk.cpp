@@ -2,12 +2,10 @@
 
 #include "twainds/CDsNames.h"
 
-#include <windows.h>
-
 #include <cstring>
 
-CDsDirectoryWalk::CDsDirectoryWalk(const CDsNames& names, const char* szDsPrefix)
-    : m_Names(names), m_szDsPrefix(szDsPrefix), m_FindData(), m_bFindDone(false)
+CDsDirectoryWalk::CDsDirectoryWalk(const char* szPattern, const char* szDsPrefix)
+    : m_strPattern(szPattern), m_szDsPrefix(szDsPrefix), m_FindData(), m_bFindDone(false)
 {
 }
 
@@ -16,12 +14,8 @@ bool CDsDirectoryWalk::NextDsDirectory(char* instance, int bufferSize)
     // Four digits and the terminator.
     if (bufferSize < 5)
         return false;
-    if (!m_Find.IsOpen() && !m_bFindDone)
-    {
-        char szPattern[MAX_PATH];
-        if (!m_Names.SearchPattern(szPattern, sizeof(szPattern)) || !m_Find.First(szPattern, &m_FindData))
-            return false;
-    }
+    if (!m_Find.IsOpen() && !m_bFindDone && !m_Find.First(m_strPattern.c_str(), &m_FindData))
+        return false;
 
     size_t cchPrefix = std::strlen(m_szDsPrefix);
     for (;;)

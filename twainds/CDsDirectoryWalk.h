@@ -3,14 +3,15 @@
 
 #include "twainds/CFindHandle.h"
 
-class CDsNames;
+#include <string>
 
 // The walk of MRemoveDS over the twain_32 entries whose names are the
 // prefix and an instance number.
 class CDsDirectoryWalk
 {
 public:
-    CDsDirectoryWalk(const CDsNames& names, const char* szDsPrefix);
+    // szPattern: the prefix and a wildcard, below twain_32.
+    CDsDirectoryWalk(const char* szPattern, const char* szDsPrefix);
     virtual ~CDsDirectoryWalk() {}
 
     CDsDirectoryWalk(const CDsDirectoryWalk&) = delete;
@@ -21,7 +22,7 @@ public:
     bool NextDsDirectory(char* instance, int bufferSize);
 
 private:
-    const CDsNames& m_Names;
+    std::string m_strPattern;
     const char* m_szDsPrefix;
     CFindHandle m_Find;
     struct _finddata64i32_t m_FindData;

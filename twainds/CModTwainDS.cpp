@@ -127,7 +127,7 @@ void CModTwainDS::RemoveWalk(bool bLog, CLogger* logger)
         return;
     }
 
-    CDsDirectoryWalk walk(m_Names, m_szDsPrefix);
+    CDsDirectoryWalk walk(szPattern, m_szDsPrefix);
     char szInstance[kInstanceSize] = {};
     while (walk.NextDsDirectory(szInstance, sizeof(szInstance)))
     {

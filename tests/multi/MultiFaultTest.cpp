@@ -140,7 +140,9 @@ TEST_F(MultiFaults, DirectoryWalkEndsAfterItsLastEntryThenStartsAgain)
 {
     MakeDsDir("0000", {});
     const CDsNames names("vrtk_");
-    CDsDirectoryWalk walk(names, "vrtk_");
+    char szPattern[MAX_PATH];
+    ASSERT_TRUE(names.SearchPattern(szPattern, sizeof(szPattern)));
+    CDsDirectoryWalk walk(szPattern, "vrtk_");
     char szInstance[CModTwainDS::kInstanceSize] = {};
     Lines walked;
     for (int call = 0; call < 5; ++call)
