@@ -4,7 +4,15 @@
 # advapi32 costs a bare program's start twice over under Wine; a refused call
 # needs none of them. Functions are written NAME@BYTES, the stdcall argument
 # size that only the 32-bit names carry.
+#
+# The target's calls into the DLL must not be declared dllimport: the i686
+# linker binds such a call straight to the __imp_ slot and drops the stub that
+# fills it on first use, so the slot stays 0. The header's own switch for
+# building the DLL itself (_SETUPAPI_, _ADVAPI32_, _USER32_) turns the marking
+# off, and the call then goes through the library's stub.
 function(tirn_delay_load target dll)
+    string(TOUPPER ${dll} upper)
+    target_compile_definitions(${target} PRIVATE _${upper}_)
     set(def ${CMAKE_CURRENT_BINARY_DIR}/${dll}-delay.def)
     set(lib ${CMAKE_CURRENT_BINARY_DIR}/lib${dll}-delay.a)
     set(text "LIBRARY ${dll}.dll\nEXPORTS\n")

@@ -20,6 +20,8 @@ have_cmd x86_64-w64-mingw32-objdump || need+=(binutils-mingw-w64-x86-64)
 have_cmd makensis || need+=(nsis)
 have_cmd wixl || need+=(wixl)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+# Wine's user32 needs the mingw zlib1.dll, which the 32-bit Wine takes from here.
+[ -f /usr/i686-w64-mingw32/lib/zlib1.dll ] || need+=(libz-mingw-w64)
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "bootstrap: installing ${need[*]}"
@@ -27,3 +29,7 @@ if [ ${#need[@]} -gt 0 ]; then
     apt-get update -qq >/dev/null
     apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
+
+# The 32-bit Wine that runs the shipped exe and its tests, in a root of the
+# project's own (nothing i386 is installed on the system).
+"$TIRN_ROOT/tools/wine32-root.sh" "$WINE32_ROOT"

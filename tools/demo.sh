@@ -3,17 +3,27 @@
 # imaging devices and the generic module in its twain_32 directory.
 # Runs MAddDS, AddDS, then removes one device and runs MRemoveDS, showing
 # after each step what changed and the log section the run wrote.
+#
+# Usage: demo.sh [x86|x64]: the shipped 32-bit exe (the default) or the
+# 64-bit one.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+TIRN_WINE_ARCH=${1:-x86}
+case $TIRN_WINE_ARCH in
+x86) toolchain=i686 ;;
+x64) toolchain=x86_64 ;;
+*) echo "usage: $0 [x86|x64]" >&2; exit 2 ;;
+esac
 "$root/tools/bootstrap.sh"
 . "$root/tools/wine-env.sh"
 
-build="$root/build/demo"
+build="$root/build/demo-$TIRN_WINE_ARCH"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64.cmake" -DTIRN_BUILD_TESTS=OFF >/dev/null
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$toolchain.cmake" -DTIRN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target TIRNFuncts -j "$(nproc)" >/dev/null
 
-wine_session "$root/build/demo-prefix"
+echo "The $TIRN_WINE_ARCH build of TIRNFuncts.exe on a sample machine."
+wine_session "$root/build/demo-prefix-$TIRN_WINE_ARCH"
 exe="$drive_c/TIRNFuncts.exe"
 cp "$build/TIRNFuncts.exe" "$exe"
 
@@ -45,7 +55,7 @@ run() {   # log suffix, then the arguments
     echo "================================================================"
     echo "\$ TIRNFuncts.exe $*"
     local status=0
-    "$WINE64" "$exe" "$@" >/dev/null 2>&1 || status=$?
+    "$WINE" "$exe" "$@" >/dev/null 2>&1 || status=$?
     echo "exit status: $status"
     show_tree
     echo "log section written to ${log##*/}:"

@@ -1,11 +1,25 @@
-# Sourced (POSIX sh) by every script that runs Windows programs: the Wine
-# binaries, the prefix, and the registry of a sample machine.
+# Sourced (POSIX sh) by every script in tools/ that runs Windows programs:
+# the Wine binaries, the prefix, and the registry of a sample machine.
 #
-# 32-bit Wine cannot run on these machines: the 64-bit loader and server only.
+# TIRN_WINE_ARCH picks the Wine: x64 (the default) is Debian's wine64; x86 is
+# Debian's i386 Wine under qemu-i386, unpacked by tools/wine32-root.sh into
+# build/wine32 (the kernel here runs no 32-bit Linux programs). The host's
+# 64-bit server serves both.
+TIRN_ROOT=${TIRN_ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
 WINE64=/usr/lib/wine/wine64
+WINE32_ROOT=$TIRN_ROOT/build/wine32
 WINESERVER=/usr/lib/wine/wineserver64
 WINEDEBUG=${WINEDEBUG:--all}
-export WINESERVER WINEDEBUG
+# A crash ends the program at once with its status, instead of starting the
+# debugger for seconds (which once even ended with status 0).
+WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winedbg.exe=d}
+TIRN_WINE_ARCH=${TIRN_WINE_ARCH:-x64}
+case $TIRN_WINE_ARCH in
+x86) WINE=$WINE32_ROOT/wine WINEARCH=win32 ;;
+x64) WINE=$WINE64 WINEARCH=win64 ;;
+*) echo "wine-env: TIRN_WINE_ARCH is x86 or x64, not $TIRN_WINE_ARCH" >&2; exit 2 ;;
+esac
+export WINESERVER WINEDEBUG WINEDLLOVERRIDES WINEARCH TIRN_WINE_ARCH
 
 # The Image device class, where the device walk finds its devices.
 image_guid='{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}'
@@ -38,14 +52,14 @@ prefix_create() {
     if [ $ready = 0 ]; then
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             echo "wine-prefix: creating $WINEPREFIX" >&2
-            WINEDLLOVERRIDES="mscoree,mshtml=" \
-                "$WINE64" wineboot -i >>"$log" 2>&1 </dev/null || {
+            WINEDLLOVERRIDES="mscoree,mshtml=;$WINEDLLOVERRIDES" \
+                "$WINE" wineboot -i >>"$log" 2>&1 </dev/null || {
                 echo "wine-prefix: wineboot failed, see $log" >&2
                 return 1
             }
         fi
         # Lets windows exist without an X display.
-        "$WINE64" 'C:\windows\system32\reg.exe' add 'HKCU\Software\Wine\Drivers' \
+        "$WINE" 'C:\windows\system32\reg.exe' add 'HKCU\Software\Wine\Drivers' \
             /v Graphics /t REG_SZ /d null /f >>"$log" 2>&1 </dev/null || {
             echo "wine-prefix: setting the graphics driver failed, see $log" >&2
             return 1
@@ -86,7 +100,7 @@ wine_session() {
 # prefix ([-KEY] lines delete keys).
 reg_import() {
     { printf 'REGEDIT4\n\n'; cat; } | sed 's/$/\r/' >"$drive_c/tirn-import.reg"
-    "$WINE64" 'C:\windows\regedit.exe' /S 'C:\tirn-import.reg' >/dev/null 2>&1
+    "$WINE" 'C:\windows\regedit.exe' /S 'C:\tirn-import.reg' >/dev/null 2>&1
 }
 
 # reg_clear <count>: the lines that take away every ROOT\IMAGE device and the

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Usage: wine-run.sh <exe> [args...]
 #
-# Runs a Windows program under wine64 for CTest. Output goes through a file:
-# a pipe can be held open by Wine's background processes and hang the caller.
+# Runs a Windows program for CTest, under the Wine of TIRN_WINE_ARCH. Output
+# goes through a file: a pipe can be held open by Wine's background processes
+# and hang the caller.
 set -u
 . "$(dirname "$0")/wine-env.sh"
 
@@ -12,7 +13,7 @@ out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX") || exit 1
 trap 'rm -f "$out"' EXIT
 trap 'exit 130' INT TERM
 
-"$WINE64" "$@" >"$out" 2>&1 </dev/null
+"$WINE" "$@" >"$out" 2>&1 </dev/null
 rc=$?
 cat "$out"
 exit $rc

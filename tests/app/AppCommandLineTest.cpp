@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,34 @@ TEST_F(CommandLine, CallsThatRunEndWithStatusZeroWhateverTheyFind)
     // Accepted although the usage text does not list it.
     EXPECT_EQ(::Run("MRemoveDS"), 0u);
     EXPECT_EQ(ListTree(TwainDir()), (Tree{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}));
+}
+
+// user32, setupapi and advapi32 load on first use: a refused call starts as a
+// bare program does, and a call that runs gets the DLLs it calls into.
+TEST(DelayLoad, EachCallLoadsOnlyTheDllsItCallsInto)
+{
+    const struct
+    {
+        const char* args;
+        DWORD code;
+        std::set<std::string> delayed; // of user32.dll, setupapi.dll, advapi32.dll
+    } rows[] = {
+        {"Zz", 1, {}},
+        {"MAddDS a/b K V", 1, {}},
+        {"MAddDS vrtk_ DeviceData InstallCLSID 0", 0, {"setupapi.dll", "advapi32.dll"}},
+    };
+    for (const auto& row : rows)
+    {
+        std::set<std::string> dlls;
+        EXPECT_EQ(row.code, RunWatchingDlls(std::string("TIRNFuncts.exe ") + row.args, &dlls)) << row.args;
+        std::set<std::string> delayed;
+        for (const char* dll : {"user32.dll", "setupapi.dll", "advapi32.dll"})
+        {
+            if (dlls.count(dll))
+                delayed.insert(dll);
+        }
+        EXPECT_EQ(row.delayed, delayed) << row.args;
+    }
 }
 
 } // namespace

@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
 """Checks the built exes: machine, GUI subsystem, that they import only
 Windows system DLLs (at start-up only kernel32 and msvcrt, the rest on first
-use), and that their resources hold the version resource and the manifest.
-Usage: check_pe.py <32-bit exe> <64-bit exe>"""
+use), that every import slot is filled and every imported name is exported by
+the DLL it names, and that their resources hold the version resource and the
+manifest.
+Usage: check_pe.py <32-bit exe> <64-bit exe> <32-bit DLL dir> <64-bit DLL dir>
+The DLL directories hold Wine's PE DLLs of each architecture."""
+import os
 import struct
 import sys
 
@@ -25,16 +29,22 @@ def read_pe(path):
     opt_size = struct.unpack_from("<H", data, pe + 20)[0]
     opt = pe + 24
     magic = struct.unpack_from("<H", data, opt)[0]
+    pe32 = magic == 0x10B
+    ptr, ptr_size = ("<I", 4) if pe32 else ("<Q", 8)
+    image_base = struct.unpack_from(ptr, data, opt + (28 if pe32 else 24))[0]
     subsystem = struct.unpack_from("<H", data, opt + 68)[0]
-    dirs = opt + (96 if magic == 0x10B else 112)
+    dirs = opt + (96 if pe32 else 112)
     import_rva = struct.unpack_from("<I", data, dirs + 8)[0]
     resource_rva, resource_size = struct.unpack_from("<II", data, dirs + 16)
 
     sections = []
+    code = []
     sec = opt + opt_size
     for i in range(nsections):
         vsize, vaddr, rsize, raddr = struct.unpack_from("<IIII", data, sec + 40 * i + 8)
         sections.append((vaddr, max(vsize, rsize), raddr))
+        if struct.unpack_from("<I", data, sec + 40 * i + 36)[0] & 0x20000000:  # IMAGE_SCN_MEM_EXECUTE
+            code.append((vaddr, vsize))
 
     def offset(rva):
         for vaddr, size, raddr in sections:
@@ -42,14 +52,58 @@ def read_pe(path):
                 return rva - vaddr + raddr
         raise ValueError(f"{path}: RVA {rva:#x} in no section")
 
+    def text_at(rva):
+        at = offset(rva)
+        return data[at:data.index(b"\0", at)].decode("ascii")
+
+    def slots(rva):
+        at = offset(rva)
+        while True:
+            value = struct.unpack_from(ptr, data, at)[0]
+            if not value:
+                return
+            yield value
+            at += ptr_size
+
+    def imported_name(entry):
+        if entry >> (ptr_size * 8 - 1):
+            return f"#{entry & 0xFFFF}"
+        return text_at(entry + 2)
+
+    def in_code(va):
+        return any(vaddr <= va - image_base < vaddr + size for vaddr, size in code)
+
+    # Per DLL the names taken from it, and the slots that hold nothing usable:
+    # a start-up slot must hold its name's entry (the loader fills it), a
+    # delay-load slot the address of the code that loads the DLL on first use.
+    imports = {}
+    bad_slots = []
+
+    def read_table(dll, int_rva, iat_rva, slot_ok):
+        names = [imported_name(e) for e in slots(int_rva)]
+        imports.setdefault(dll, []).extend(names)
+        at = offset(iat_rva)
+        for i, name in enumerate(names):
+            value = struct.unpack_from(ptr, data, at + i * ptr_size)[0]
+            if not slot_ok(value):
+                bad_slots.append(f"{dll}!{name} slot holds {value:#x}")
+
+    def by_name(value):
+        try:
+            offset(value)
+            return True
+        except ValueError:
+            return False
+
     dlls = []
     entry = offset(import_rva)
     while True:
         fields = struct.unpack_from("<IIIII", data, entry)
         if not any(fields):
             break
-        name = offset(fields[3])
-        dlls.append(data[name:data.index(b"\0", name)].decode("ascii").lower())
+        dll = text_at(fields[3]).lower()
+        dlls.append(dll)
+        read_table(dll, fields[0] or fields[4], fields[4], by_name)
         entry += 20
 
     # The delay-load descriptors: attributes 1, then the RVAs of the DLL's
@@ -69,7 +123,10 @@ def read_pe(path):
                 continue
             text = data[name:data.find(b"\0", name, name + 64)]
             if text.lower().endswith(b".dll") and all(32 < c < 127 for c in text):
-                delayed.add(text.decode("ascii").lower())
+                dll = text.decode("ascii").lower()
+                if dll not in delayed:
+                    delayed.add(dll)
+                    read_table(dll, int_rva, iat_rva, in_code)
 
     # (type id, name id) -> size of the first language's data; named
     # entries (high bit set) are left out.
@@ -93,15 +150,57 @@ def read_pe(path):
                     if not leaf & 0x80000000:
                         resources[(type_id, name_id)] = struct.unpack_from("<II", data, root + leaf)[1]
                     break
-    return MACHINES.get(machine, hex(machine)), subsystem, dlls, delayed, resources
+    return {"machine": MACHINES.get(machine, hex(machine)), "subsystem": subsystem, "dlls": dlls,
+            "delayed": delayed, "resources": resources, "imports": imports, "bad_slots": bad_slots}
+
+
+def exported_names(path):
+    data = open(path, "rb").read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    nsections = struct.unpack_from("<H", data, pe + 6)[0]
+    opt_size = struct.unpack_from("<H", data, pe + 20)[0]
+    opt = pe + 24
+    pe32 = struct.unpack_from("<H", data, opt)[0] == 0x10B
+    export_rva = struct.unpack_from("<I", data, opt + (96 if pe32 else 112))[0]
+    sections = [struct.unpack_from("<IIII", data, opt + opt_size + 40 * i + 8) for i in range(nsections)]
+
+    def offset(rva):
+        for vsize, vaddr, rsize, raddr in sections:
+            if vaddr <= rva < vaddr + max(vsize, rsize):
+                return rva - vaddr + raddr
+        raise ValueError(f"{path}: RVA {rva:#x} in no section")
+
+    count, names_rva = struct.unpack_from("<I4xI", data, offset(export_rva) + 24)
+    names = set()
+    for i in range(count):
+        at = offset(struct.unpack_from("<I", data, offset(names_rva) + 4 * i)[0])
+        names.add(data[at:data.index(b"\0", at)].decode("ascii"))
+    return names
+
+
+def check_imports(pe, dll_dir):
+    """The failures of the import check: empty slots, and names that the DLL
+    of Wine's own build does not export."""
+    failures = [f"  FAIL: {slot}" for slot in pe["bad_slots"]]
+    for dll, names in sorted(pe["imports"].items()):
+        path = os.path.join(dll_dir, dll)
+        if not os.path.isfile(path):
+            failures.append(f"  FAIL: {dll} not found in {dll_dir}")
+            continue
+        missing = sorted(set(names) - exported_names(path))
+        if missing:
+            failures.append(f"  FAIL: {dll} exports none of {', '.join(missing)}")
+    return failures
 
 
 def main():
     failures = 0
     failed_exes = 0
-    for path, want in ((sys.argv[1], "i386"), (sys.argv[2], "x86-64")):
+    for path, want, dll_dir in ((sys.argv[1], "i386", sys.argv[3]), (sys.argv[2], "x86-64", sys.argv[4])):
         before = failures
-        machine, subsystem, dlls, delayed, resources = read_pe(path)
+        pe = read_pe(path)
+        machine, subsystem, dlls, delayed, resources = (pe[k] for k in ("machine", "subsystem", "dlls", "delayed",
+                                                                        "resources"))
         held = ", ".join(f"type {t} id {n} ({size} bytes)" for (t, n), size in sorted(resources.items())) or "none"
         print(f"{path}: machine {machine}, subsystem {subsystem}, imports {', '.join(dlls)}, "
               f"on first use {', '.join(sorted(delayed))}, resources {held}")
@@ -118,6 +217,11 @@ def main():
             print(f"  FAIL: loads on first use {', '.join(sorted(delayed)) or 'nothing'}, "
                   f"expected {', '.join(sorted(ON_FIRST_USE))}")
             failures += 1
+        import_failures = check_imports(pe, dll_dir)
+        print(f"  {sum(len(n) for n in pe['imports'].values())} imported names checked against {dll_dir}")
+        for line in import_failures:
+            print(line)
+        failures += len(import_failures)
         for key, what in NEEDED_RESOURCES.items():
             if not resources.get(key):
                 print(f"  FAIL: no {what} (resource type {key[0]}, id {key[1]})")

@@ -1,5 +1,7 @@
 #include "TestProcess.h"
 
+#include <psapi.h>
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -283,6 +285,59 @@ std::vector<DWORD> RunTogether(const std::vector<std::string>& argsList, const R
     for (size_t i = 0; i < argsList.size(); ++i)
         codes.push_back(ok[i] ? WaitForExit(started[i], options.timeoutMs, argsList[i]) : kRunFailed);
     return codes;
+}
+
+DWORD RunWatchingDlls(const std::string& commandLine, std::set<std::string>* dlls)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    std::string line = commandLine;
+    if (!CreateProcessA(ProductExePath().c_str(), &line[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        nullptr, &si, &pi))
+    {
+        ADD_FAILURE() << "CreateProcessA failed: " << GetLastError();
+        return kRunFailed;
+    }
+    DWORD code = kRunFailed;
+    DEBUG_EVENT event;
+    bool bFirstBreak = true;
+    while (code == kRunFailed && WaitForDebugEvent(&event, 60000))
+    {
+        DWORD dwContinue = DBG_CONTINUE;
+        switch (event.dwDebugEventCode)
+        {
+        case CREATE_PROCESS_DEBUG_EVENT:
+            CloseHandle(event.u.CreateProcessInfo.hFile);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+        {
+            char szPath[MAX_PATH * 2] = "";
+            if (!GetMappedFileNameA(pi.hProcess, event.u.LoadDll.lpBaseOfDll, szPath, sizeof(szPath)))
+                ADD_FAILURE() << "no name for a DLL at " << event.u.LoadDll.lpBaseOfDll << ": " << GetLastError();
+            std::string name = szPath;
+            name.erase(0, name.find_last_of("\\/") + 1);
+            CharLowerBuffA(&name[0], static_cast<DWORD>(name.size()));
+            dlls->insert(name);
+            CloseHandle(event.u.LoadDll.hFile);
+            break;
+        }
+        case EXCEPTION_DEBUG_EVENT:
+            // The loader's breakpoint is the debugger's to take; anything else is the program's.
+            if (!(bFirstBreak && event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT))
+                dwContinue = DBG_EXCEPTION_NOT_HANDLED;
+            bFirstBreak = false;
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+            code = event.u.ExitProcess.dwExitCode;
+            break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, dwContinue);
+    }
+    if (code == kRunFailed)
+        ADD_FAILURE() << "no end seen of " << commandLine;
+    Close(pi);
+    return code;
 }
 
 DWORD RunRaw(const std::string& commandLine, const RunOptions& options)

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,10 @@ DWORD Run(const std::string& args, const RunOptions& options = {});
 // Starts "TIRNFuncts.exe " + args for every entry at once, then waits for
 // all of them; the exit statuses in the same order.
 std::vector<DWORD> RunTogether(const std::vector<std::string>& argsList, const RunOptions& options = {});
+
+// Starts ProductExePath() with this command line as its debugger and waits
+// for it; *dlls gets the file names, lower case, of the DLLs it loaded.
+DWORD RunWatchingDlls(const std::string& commandLine, std::set<std::string>* dlls);
 
 struct UsageBox
 {

@@ -1,11 +1,8 @@
-# The installers of examples/, built around the 64-bit exe (the only one
-# Wine runs here) and a stand-in generic module, each once as shipped and
-# once with a prefix the program refuses. The build tools take the files
-# from their working directory, as a package author's would.
-if(NOT TIRN_RUN_TESTS)
-    tirn_test(InstallerTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/InstallerTest.cpp)
-    return()
-endif()
+# The installers of examples/, built around this build's exe for its own
+# architecture (x86-unicode is what most Windows installers are) and a
+# stand-in generic module, each once as shipped and once with a prefix the
+# program refuses. The build tools take the files from their working
+# directory, as a package author's would.
 find_program(TIRN_MAKENSIS makensis REQUIRED)
 find_program(TIRN_WIXL wixl REQUIRED)
 set(TIRN_SETUP_DIR ${CMAKE_CURRENT_BINARY_DIR}/installer)
@@ -15,8 +12,13 @@ file(MAKE_DIRECTORY ${TIRN_SETUP_DIR})
 file(WRITE ${TIRN_SETUP_DIR}/zbxgnds2 "generic module stand-in\r\n")
 set(TIRN_SETUPS sample.exe sample-refused.exe sample.msi sample-refused.msi)
 list(TRANSFORM TIRN_SETUPS PREPEND ${TIRN_SETUP_DIR}/)
-set(nsis ${TIRN_MAKENSIS} -V2 -NOCD "-XTarget amd64-unicode")
-set(wixl ${TIRN_WIXL} -a x64 -D TIRN_EXE=TIRNFuncts.exe -D GENERIC_MODULE=zbxgnds2)
+if(TIRN_WINE_ARCH STREQUAL x64)
+    set(nsis ${TIRN_MAKENSIS} -V2 -NOCD "-XTarget amd64-unicode")
+    set(wixl ${TIRN_WIXL} -a x64 -D TIRN_EXE=TIRNFuncts.exe -D GENERIC_MODULE=zbxgnds2)
+else()
+    set(nsis ${TIRN_MAKENSIS} -V2 -NOCD "-XTarget x86-unicode")
+    set(wixl ${TIRN_WIXL} -a x86 -D TIRN_EXE=TIRNFuncts.exe -D GENERIC_MODULE=zbxgnds2)
+endif()
 add_custom_command(OUTPUT ${TIRN_SETUPS}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:TIRNFuncts> TIRNFuncts.exe
     COMMAND ${nsis} -DOUTFILE=sample.exe ${TIRN_NSI}
