@@ -19,6 +19,8 @@ struct SSeams
     std::function<BOOL(LPCSTR, DWORD)> setFileAttributes;
     std::function<DWORD()> getTickCount;
     std::function<BOOL(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)> readFile;
+    std::function<BOOL(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)> writeFile;
+    std::function<LONG(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)> regQueryValueEx;
 };
 
 // Empty members call the platform.
@@ -33,6 +35,9 @@ LONG WINAPI SeamRegCloseKey(HKEY hKey);
 BOOL WINAPI SeamSetFileAttributesA(LPCSTR szPath, DWORD dwAttributes);
 DWORD WINAPI SeamGetTickCount();
 BOOL WINAPI SeamReadFile(HANDLE hFile, LPVOID pBuffer, DWORD cbToRead, LPDWORD pcbRead, LPOVERLAPPED pOverlapped);
+BOOL WINAPI SeamWriteFile(HANDLE hFile, LPCVOID pBuffer, DWORD cbToWrite, LPDWORD pcbWritten, LPOVERLAPPED pOverlapped);
+LONG WINAPI SeamRegQueryValueExA(HKEY hKey, LPCSTR szValueName, LPDWORD pReserved, LPDWORD pdwType, LPBYTE pData,
+                                 LPDWORD pcbData);
 
 #ifdef TIRN_SEAM_MACROS
 #define SetupDiGetClassDevsA SeamSetupDiGetClassDevsA
@@ -43,6 +48,8 @@ BOOL WINAPI SeamReadFile(HANDLE hFile, LPVOID pBuffer, DWORD cbToRead, LPDWORD p
 #define SetFileAttributesA SeamSetFileAttributesA
 #define GetTickCount SeamGetTickCount
 #define ReadFile SeamReadFile
+#define WriteFile SeamWriteFile
+#define RegQueryValueExA SeamRegQueryValueExA
 #endif
 
 #endif
