@@ -313,6 +313,7 @@ enum class CopyFault
     None,
     WrittenShort, // the disk fills up while the copy is written
     LogGrows,     // a writer without the turn adds a line meanwhile
+    CloseFails,   // its last data do not reach the disk
 };
 
 struct CutCase
@@ -349,23 +350,38 @@ TEST_P(LogCut, KeepsTheLinesOfTheLast51200BytesBeforeTheNewSection)
         held = Hold(log, c.holderShare, c.holderAccess);
     // The copy is written before the section's first line.
     bool copyStarted = false;
+    HANDLE hCopy = nullptr;
     if (c.copyFault != CopyFault::None)
         Seams().writeFile = [&](HANDLE hFile, LPCVOID pBuffer, DWORD cb, LPDWORD pcbWritten, LPOVERLAPPED pOverlapped)
         {
             if (std::exchange(copyStarted, true))
                 return WriteFile(hFile, pBuffer, cb, pcbWritten, pOverlapped);
+            hCopy = hFile;
             if (c.copyFault == CopyFault::WrittenShort)
             {
                 WriteFile(hFile, pBuffer, cb / 2, pcbWritten, pOverlapped);
                 SetLastError(ERROR_DISK_FULL);
                 return FALSE;
             }
-            HANDLE hOther = CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr);
-            DWORD cbOther = 0;
-            EXPECT_TRUE(WriteFile(hOther, "another writer\r\n", 16, &cbOther, nullptr));
-            CloseHandle(hOther);
+            if (c.copyFault == CopyFault::LogGrows)
+            {
+                HANDLE hOther = CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr);
+                DWORD cbOther = 0;
+                EXPECT_TRUE(WriteFile(hOther, "another writer\r\n", 16, &cbOther, nullptr));
+                CloseHandle(hOther);
+            }
             return WriteFile(hFile, pBuffer, cb, pcbWritten, pOverlapped);
+        };
+    if (c.copyFault == CopyFault::CloseFails)
+        Seams().closeHandle = [&hCopy](HANDLE h)
+        {
+            BOOL bClosed = CloseHandle(h);
+            if (h != hCopy)
+                return bClosed;
+            hCopy = nullptr;
+            SetLastError(ERROR_DISK_FULL);
+            return FALSE;
         };
     RunLogger(name + ".log", "new run");
     Release();
@@ -402,6 +418,8 @@ INSTANTIATE_TEST_SUITE_P(
                     true},
             CutCase{"CopyWrittenShortKeepsTheOldLogWhole", Filler(60000), Filler(60000), "", ~0u, GENERIC_READ, false,
                     CopyFault::WrittenShort},
+            CutCase{"CopyThatFailsToCloseKeepsTheOldLogWhole", Filler(60000), Filler(60000), "", ~0u, GENERIC_READ,
+                    false, CopyFault::CloseFails},
             CutCase{"LogThatGrewDuringTheCutIsNotReplaced", Filler(60000), Filler(60000) + "another writer\r\n", "",
                     ~0u, GENERIC_READ, false, CopyFault::LogGrows}),
         ::testing::Values("_add_ds", "_remove_ds")),

@@ -111,6 +111,7 @@ TEST_F(MultiFaults, ADeviceDataKeyDeletedAfterCorvelClsidWasFoundGetsNoDataSourc
     for (const char* checkKey : {"DeviceData", "Settings"})
     {
         SCOPED_TRACE(checkKey);
+        RemoveTree(DsDir("0000"));
         AddDevice(ImageDevice("0000", {{checkKey, {Corvel()}}, {"DeviceData", {}}}));
         Seams().regQueryValueEx =
             [](HKEY hKey, LPCSTR szName, LPDWORD pReserved, LPDWORD pType, LPBYTE pData, LPDWORD pcbData)

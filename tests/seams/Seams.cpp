@@ -12,6 +12,7 @@
 #undef ReadFile
 #undef WriteFile
 #undef RegQueryValueExA
+#undef CloseHandle
 
 SSeams& Seams()
 {
@@ -93,4 +94,11 @@ LONG WINAPI SeamRegQueryValueExA(HKEY hKey, LPCSTR szValueName, LPDWORD pReserve
     if (Seams().regQueryValueEx)
         return Seams().regQueryValueEx(hKey, szValueName, pReserved, pdwType, pData, pcbData);
     return RegQueryValueExA(hKey, szValueName, pReserved, pdwType, pData, pcbData);
+}
+
+BOOL WINAPI SeamCloseHandle(HANDLE hObject)
+{
+    if (Seams().closeHandle)
+        return Seams().closeHandle(hObject);
+    return CloseHandle(hObject);
 }

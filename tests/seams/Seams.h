@@ -21,6 +21,7 @@ struct SSeams
     std::function<BOOL(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)> readFile;
     std::function<BOOL(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)> writeFile;
     std::function<LONG(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)> regQueryValueEx;
+    std::function<BOOL(HANDLE)> closeHandle;
 };
 
 // Empty members call the platform.
@@ -39,6 +40,8 @@ BOOL WINAPI SeamWriteFile(HANDLE hFile, LPCVOID pBuffer, DWORD cbToWrite, LPDWOR
 LONG WINAPI SeamRegQueryValueExA(HKEY hKey, LPCSTR szValueName, LPDWORD pReserved, LPDWORD pdwType, LPBYTE pData,
                                  LPDWORD pcbData);
 
+BOOL WINAPI SeamCloseHandle(HANDLE hObject);
+
 #ifdef TIRN_SEAM_MACROS
 #define SetupDiGetClassDevsA SeamSetupDiGetClassDevsA
 #define SetupDiEnumDeviceInfo SeamSetupDiEnumDeviceInfo
@@ -50,6 +53,7 @@ LONG WINAPI SeamRegQueryValueExA(HKEY hKey, LPCSTR szValueName, LPDWORD pReserve
 #define ReadFile SeamReadFile
 #define WriteFile SeamWriteFile
 #define RegQueryValueExA SeamRegQueryValueExA
+#define CloseHandle SeamCloseHandle
 #endif
 
 #endif
