@@ -13,8 +13,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -105,6 +108,49 @@ TEST_F(Log, FirstRunCreatesTheFileAndFlushesEachLine)
               Section("Label:\t\r\n\r\nCheck Key:\tDeviceData\r\nm_idx = 3, producing 0000\r\n"));
 }
 
+// True while a run holds the turn at the add log: its lock file is open
+// without sharing.
+bool AddTurnIsHeld()
+{
+    HANDLE h = CreateFileA(LogPath("_add_ds.lock").c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(h);
+    return false;
+}
+
+TEST_F(Log, EachLineIsOneWriteMadeWhileTheTurnIsHeld)
+{
+    struct Written
+    {
+        std::string bytes;
+        bool turnHeld;
+    };
+    std::vector<Written> writes;
+    Seams().writeFile = [&writes](HANDLE hFile, LPCVOID pBuffer, DWORD cb, LPDWORD pcbWritten, LPOVERLAPPED pOverlapped)
+    {
+        writes.push_back({std::string(static_cast<const char*>(pBuffer), cb), AddTurnIsHeld()});
+        return WriteFile(hFile, pBuffer, cb, pcbWritten, pOverlapped);
+    };
+    {
+        CLogger log("_add_ds.log");
+        log.WriteLabel("Check Key:");
+        log.WriteLine("DeviceData");
+        log.LogFormat("m_idx = %d", 0);
+    }
+    std::string all;
+    for (const Written& w : writes)
+    {
+        EXPECT_TRUE(w.bytes.size() >= 2 && w.bytes.compare(w.bytes.size() - 2, 2, "\r\n") == 0)
+            << "a write that ends inside a line: " << w.bytes;
+        EXPECT_TRUE(w.turnHeld) << "written without the turn: " << w.bytes;
+        all += w.bytes;
+    }
+    EXPECT_EQ(all, ReadBytes(addLog));
+    EXPECT_EQ(Masked(all), Section("Check Key:\tDeviceData\r\nm_idx = 0\r\n"));
+}
+
 TEST_F(Log, TimeStampLinesShowTheLocalTimeThenTheDate)
 {
     auto stamp = [](const SYSTEMTIME& t)
@@ -157,18 +203,39 @@ TEST_F(Log, FormattedTextIsCutAt259Characters)
 TEST_F(Log, ARunThatNeverGetsItsTurnLogsAnywayWithoutCuttingAndSaysSo)
 {
     const std::string old = Filler(60000);
-    WriteBytes(addLog, old);
-    // Another run holds the turn, and a second passes at every look at the clock.
-    WriteBytes(LogPath("_add_ds.lock"), "");
-    held = Hold(LogPath("_add_ds.lock"), 0);
-    DWORD now = 0;
-    Seams().getTickCount = [&now] { return now += 1000; };
-    RunLogger("_add_ds.log", "new run");
-    EXPECT_EQ(Masked(ReadBytes(addLog)),
-              old + Section("Log lock not had after 30 s, GetLastError returned 32, logging without it\r\n"
-                            "new run\r\n"));
-    EXPECT_LT(now, 40000u) << "waited far longer than the bound";
-    EXPECT_FALSE(Exists(LogPath("_add_ds2.log")));
+    // The turn held by another program's handle on the lock file, or by
+    // another run's logger, which cuts the log first.
+    for (bool byALogger : {false, true})
+    {
+        SCOPED_TRACE(byALogger ? "held by a logger" : "held by a handle");
+        WriteBytes(addLog, old);
+        std::unique_ptr<CLogger> holder;
+        if (byALogger)
+            holder.reset(new CLogger("_add_ds.log"));
+        else
+        {
+            WriteBytes(LogPath("_add_ds.lock"), "");
+            held = Hold(LogPath("_add_ds.lock"), 0);
+        }
+        // A second passes at every look at the clock.
+        DWORD now = 0, firstLook = 0;
+        Seams().getTickCount = [&now, &firstLook]
+        {
+            now += 1000;
+            firstLook = firstLook ? firstLook : now;
+            return now;
+        };
+        RunLogger("_add_ds.log", "new run");
+        EXPECT_EQ(Masked(ReadBytes(addLog)),
+                  (byALogger ? old.substr(60000 - 51200) + "TS\r\nStart Log\r\n" : old) +
+                      Section("Log lock not had after 30 s, GetLastError returned 32, logging without it\r\n"
+                              "new run\r\n"));
+        EXPECT_GE(now - firstLook, 30000u) << "gave up before the bound";
+        EXPECT_LT(now - firstLook, 40000u) << "waited far longer than the bound";
+        EXPECT_FALSE(Exists(LogPath("_add_ds2.log")));
+        ResetSeams();
+        Release();
+    }
 }
 
 TEST_F(Log, ARunWhosePredecessorDiedHoldingTheTurnTakesItAtOnce)
@@ -241,6 +308,14 @@ TEST_F(Log, AnotherProgramReadingAndWritingTheLogLosesNoLineOfARun)
     EXPECT_FALSE(Exists(LogPath("_add_ds2.log")));
 }
 
+enum class CopyFault
+{
+    None,
+    WrittenShort, // the disk fills up while the copy is written
+    LogGrows,     // a writer without the turn adds a line meanwhile
+    CloseFails,   // its last data do not reach the disk
+};
+
 struct CutCase
 {
     const char* name;
@@ -249,6 +324,7 @@ struct CutCase
     DWORD holderShare = ~0u;   // another handle on the log, with this sharing
     DWORD holderAccess = GENERIC_READ;
     bool copyIsDirectory = false; // something the cut cannot write its copy to
+    CopyFault copyFault = CopyFault::None;
 };
 void PrintTo(const CutCase& c, std::ostream* os)
 {
@@ -272,6 +348,41 @@ TEST_P(LogCut, KeepsTheLinesOfTheLast51200BytesBeforeTheNewSection)
     }
     if (c.holderShare != ~0u)
         held = Hold(log, c.holderShare, c.holderAccess);
+    // The copy is written before the section's first line.
+    bool copyStarted = false;
+    HANDLE hCopy = nullptr;
+    if (c.copyFault != CopyFault::None)
+        Seams().writeFile = [&](HANDLE hFile, LPCVOID pBuffer, DWORD cb, LPDWORD pcbWritten, LPOVERLAPPED pOverlapped)
+        {
+            if (std::exchange(copyStarted, true))
+                return WriteFile(hFile, pBuffer, cb, pcbWritten, pOverlapped);
+            hCopy = hFile;
+            if (c.copyFault == CopyFault::WrittenShort)
+            {
+                WriteFile(hFile, pBuffer, cb / 2, pcbWritten, pOverlapped);
+                SetLastError(ERROR_DISK_FULL);
+                return FALSE;
+            }
+            if (c.copyFault == CopyFault::LogGrows)
+            {
+                HANDLE hOther = CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr);
+                DWORD cbOther = 0;
+                EXPECT_TRUE(WriteFile(hOther, "another writer\r\n", 16, &cbOther, nullptr));
+                CloseHandle(hOther);
+            }
+            return WriteFile(hFile, pBuffer, cb, pcbWritten, pOverlapped);
+        };
+    if (c.copyFault == CopyFault::CloseFails)
+        Seams().closeHandle = [&hCopy](HANDLE h)
+        {
+            BOOL bClosed = CloseHandle(h);
+            if (h != hCopy)
+                return bClosed;
+            hCopy = nullptr;
+            SetLastError(ERROR_DISK_FULL);
+            return FALSE;
+        };
     RunLogger(name + ".log", "new run");
     Release();
     EXPECT_EQ(Masked(ReadBytes(log)), c.kept + Section("new run\r\n"));
@@ -304,7 +415,13 @@ INSTANTIATE_TEST_SUITE_P(
             CutCase{"ReaderAndWriterHoldingTheLogKeepsItWhole", Filler(60000), Filler(60000), "",
                     FILE_SHARE_READ | FILE_SHARE_WRITE, GENERIC_READ | GENERIC_WRITE},
             CutCase{"CopyThatCannotBeMadeKeepsTheOldLogWhole", Filler(60000), Filler(60000), "", ~0u, GENERIC_READ,
-                    true}),
+                    true},
+            CutCase{"CopyWrittenShortKeepsTheOldLogWhole", Filler(60000), Filler(60000), "", ~0u, GENERIC_READ, false,
+                    CopyFault::WrittenShort},
+            CutCase{"CopyThatFailsToCloseKeepsTheOldLogWhole", Filler(60000), Filler(60000), "", ~0u, GENERIC_READ,
+                    false, CopyFault::CloseFails},
+            CutCase{"LogThatGrewDuringTheCutIsNotReplaced", Filler(60000), Filler(60000) + "another writer\r\n", "",
+                    ~0u, GENERIC_READ, false, CopyFault::LogGrows}),
         ::testing::Values("_add_ds", "_remove_ds")),
     [](const auto& info) { return std::get<0>(info.param).name + std::get<1>(info.param); });
 

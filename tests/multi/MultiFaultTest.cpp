@@ -104,6 +104,35 @@ TEST_F(MultiFaults, EveryRegistryKeyIsClosedOnce)
     EXPECT_EQ(std::vector<LONG>(closes.size(), ERROR_SUCCESS), closes);
 }
 
+TEST_F(MultiFaults, ADeviceDataKeyDeletedAfterCorvelClsidWasFoundGetsNoDataSource)
+{
+    // As when the device is uninstalled between MAddDS's two tests, with the
+    // check key DeviceData itself or another one.
+    for (const char* checkKey : {"DeviceData", "Settings"})
+    {
+        SCOPED_TRACE(checkKey);
+        RemoveTree(DsDir("0000"));
+        AddDevice(ImageDevice("0000", {{checkKey, {Corvel()}}, {"DeviceData", {}}}));
+        Seams().regQueryValueEx =
+            [](HKEY hKey, LPCSTR szName, LPDWORD pReserved, LPDWORD pType, LPBYTE pData, LPDWORD pcbData)
+        {
+            LONG lResult = RegQueryValueExA(hKey, szName, pReserved, pType, pData, pcbData);
+            if (lResult == ERROR_SUCCESS && std::string(szName) == "CorvelCLSID")
+            {
+                const std::string key =
+                    std::string("System\\CurrentControlSet\\Control\\Class\\") + kImageClassGuid + "\\0000\\DeviceData";
+                EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str()));
+            }
+            return lResult;
+        };
+        CModTwainDS job("vrtk_", checkKey, "InstallCLSID");
+        job.MAddTwainDS(true, true);
+        EXPECT_EQ(untouched, ListTree(TwainDir()));
+        EXPECT_EQ(Header(1, "vrtk_", checkKey) + Device(0, "0000") + Lines{kCorvelLine} + WalkEnd(1),
+                  LastBody(LogPath("_add_ds.log")));
+    }
+}
+
 TEST_F(MultiFaults, AttributeResetsThatFailAreLoggedWithTheirError)
 {
     MakeDsDir("0000", {"vrtk_0000", "vrtk_0000.ds"});

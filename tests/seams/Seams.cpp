@@ -10,6 +10,9 @@
 #undef SetFileAttributesA
 #undef GetTickCount
 #undef ReadFile
+#undef WriteFile
+#undef RegQueryValueExA
+#undef CloseHandle
 
 SSeams& Seams()
 {
@@ -76,4 +79,26 @@ BOOL WINAPI SeamReadFile(HANDLE hFile, LPVOID pBuffer, DWORD cbToRead, LPDWORD p
     if (Seams().readFile)
         return Seams().readFile(hFile, pBuffer, cbToRead, pcbRead, pOverlapped);
     return ReadFile(hFile, pBuffer, cbToRead, pcbRead, pOverlapped);
+}
+
+BOOL WINAPI SeamWriteFile(HANDLE hFile, LPCVOID pBuffer, DWORD cbToWrite, LPDWORD pcbWritten, LPOVERLAPPED pOverlapped)
+{
+    if (Seams().writeFile)
+        return Seams().writeFile(hFile, pBuffer, cbToWrite, pcbWritten, pOverlapped);
+    return WriteFile(hFile, pBuffer, cbToWrite, pcbWritten, pOverlapped);
+}
+
+LONG WINAPI SeamRegQueryValueExA(HKEY hKey, LPCSTR szValueName, LPDWORD pReserved, LPDWORD pdwType, LPBYTE pData,
+                                 LPDWORD pcbData)
+{
+    if (Seams().regQueryValueEx)
+        return Seams().regQueryValueEx(hKey, szValueName, pReserved, pdwType, pData, pcbData);
+    return RegQueryValueExA(hKey, szValueName, pReserved, pdwType, pData, pcbData);
+}
+
+BOOL WINAPI SeamCloseHandle(HANDLE hObject)
+{
+    if (Seams().closeHandle)
+        return Seams().closeHandle(hObject);
+    return CloseHandle(hObject);
 }

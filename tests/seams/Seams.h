@@ -19,6 +19,9 @@ struct SSeams
     std::function<BOOL(LPCSTR, DWORD)> setFileAttributes;
     std::function<DWORD()> getTickCount;
     std::function<BOOL(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)> readFile;
+    std::function<BOOL(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)> writeFile;
+    std::function<LONG(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)> regQueryValueEx;
+    std::function<BOOL(HANDLE)> closeHandle;
 };
 
 // Empty members call the platform.
@@ -33,6 +36,11 @@ LONG WINAPI SeamRegCloseKey(HKEY hKey);
 BOOL WINAPI SeamSetFileAttributesA(LPCSTR szPath, DWORD dwAttributes);
 DWORD WINAPI SeamGetTickCount();
 BOOL WINAPI SeamReadFile(HANDLE hFile, LPVOID pBuffer, DWORD cbToRead, LPDWORD pcbRead, LPOVERLAPPED pOverlapped);
+BOOL WINAPI SeamWriteFile(HANDLE hFile, LPCVOID pBuffer, DWORD cbToWrite, LPDWORD pcbWritten, LPOVERLAPPED pOverlapped);
+LONG WINAPI SeamRegQueryValueExA(HKEY hKey, LPCSTR szValueName, LPDWORD pReserved, LPDWORD pdwType, LPBYTE pData,
+                                 LPDWORD pcbData);
+
+BOOL WINAPI SeamCloseHandle(HANDLE hObject);
 
 #ifdef TIRN_SEAM_MACROS
 #define SetupDiGetClassDevsA SeamSetupDiGetClassDevsA
@@ -43,6 +51,9 @@ BOOL WINAPI SeamReadFile(HANDLE hFile, LPVOID pBuffer, DWORD cbToRead, LPDWORD p
 #define SetFileAttributesA SeamSetFileAttributesA
 #define GetTickCount SeamGetTickCount
 #define ReadFile SeamReadFile
+#define WriteFile SeamWriteFile
+#define RegQueryValueExA SeamRegQueryValueExA
+#define CloseHandle SeamCloseHandle
 #endif
 
 #endif
