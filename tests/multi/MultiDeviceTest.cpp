@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class MultiAdd : public MultiFixture
 {
@@ -268,14 +269,6 @@ TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
     };
     const std::string found = "Found Twain_32 directory for Instance 0000";
     std::unique_ptr<CDanglingLink> link;
-    // The platform documents no code for a copy into a dangling link (Wine
-    // answers 2 on some machines, 3 on others): the log must carry what the
-    // same call answers on the same state.
-    Reset();
-    link.reset(new CDanglingLink(DsDir("0000")));
-    ASSERT_FALSE(CopyFileA(Generic().c_str(), DsFile("0000").c_str(), TRUE));
-    const std::string linkCopyError = "GetLastError returned " + std::to_string(GetLastError());
-    link.reset();
     const struct Row
     {
         const char* what;
@@ -284,6 +277,9 @@ TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
         const char* call;
         Lines fileLines; // after the five path lines
         Lines tree;
+        // A line of fileLines that may read otherwise, where the platform
+        // documents either answer.
+        std::pair<std::string, std::string> either;
     } rows[] = {
         {"staged file held open",
          true,
@@ -294,7 +290,8 @@ TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
          },
          "MAddDS",
          Lines{"_tremove failed on " + Staged("0000"), "errno = 13"} + Copied("0000"),
-         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}},
+         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"},
+         {}},
         {"data source held open",
          false,
          [&]
@@ -304,7 +301,8 @@ TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
          },
          "MRemoveDS",
          {"_tremove failed on " + DsFile("0000"), "errno = 13", "_trmdir failed, errno = 41"},
-         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}},
+         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"},
+         {}},
         {"directory where the data source should be",
          true,
          [&]
@@ -315,7 +313,8 @@ TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
          },
          "MAddDS",
          {"CopyFile failed", "GetLastError returned 5"},
-         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds\\", "zbxgnds2"}},
+         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds\\", "zbxgnds2"},
+         {}},
         {"dangling link where the device's directory should be",
          true,
          [&]
@@ -324,8 +323,11 @@ TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
              return INVALID_HANDLE_VALUE;
          },
          "MAddDS",
-         {"_mkdir fail to create " + DsDir("0000"), "errno = 17", "CopyFile failed", linkCopyError},
-         {"zbxgnds2"}},
+         {"_mkdir fail to create " + DsDir("0000"), "errno = 17", "CopyFile failed", "GetLastError returned 3"},
+         {"zbxgnds2"},
+         // Path or file not found: Wine answers 3 on some machines and 2 on
+         // others, and even two processes of one machine differ.
+         {"GetLastError returned 3", "GetLastError returned 2"}},
     };
     for (const Row& row : rows)
     {
@@ -339,8 +341,11 @@ TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
             CloseHandle(held);
         const Lines walk = row.listed ? Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN}
                                       : Header(0) + Lines{found} + WalkEnd(0);
-        EXPECT_EQ(walk + Paths("0000") + row.fileLines + (row.listed ? WalkEnd(1) : Lines{}),
-                  LastBody(LogPath(row.listed ? "_add_ds.log" : "_remove_ds.log")));
+        Lines want = walk + Paths("0000") + row.fileLines + (row.listed ? WalkEnd(1) : Lines{});
+        const Lines body = LastBody(LogPath(row.listed ? "_add_ds.log" : "_remove_ds.log"));
+        if (body != want && !row.either.first.empty())
+            std::replace(want.begin(), want.end(), row.either.first, row.either.second);
+        EXPECT_EQ(want, body);
         EXPECT_EQ(row.tree, ListTree(TwainDir()));
         link.reset();
     }
