@@ -19,6 +19,8 @@ have_cmd x86_64-w64-mingw32-objdump || need+=(binutils-mingw-w64-x86-64)
 [ -x "$WINE64" ] || need+=(wine64)
 have_cmd makensis || need+=(nsis)
 have_cmd wixl || need+=(wixl)
+have_cmd openssl || need+=(openssl)
+have_cmd osslsigncode || need+=(osslsigncode)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 # Wine's user32 needs the mingw zlib1.dll, which the 32-bit Wine takes from here.
 [ -f /usr/i686-w64-mingw32/lib/zlib1.dll ] || need+=(libz-mingw-w64)
