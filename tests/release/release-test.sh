@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Usage: release-test.sh rebuilt <sources> <work> <version> <arch>=<exe>...
+#        release-test.sh signed <work> <version>
+#
+# rebuilt: a release made by tools/release.sh from a copy of the sources in
+# <work>/src holds the bytes of the given exes, which were built in another
+# directory at another time; zipped again with other dates and permissions,
+# the release's folder gives the same zip.
+# signed: the same release signed with a certificate made here: both exes
+# verify against it and are the unsigned ones once the signature is removed.
+set -euo pipefail
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# release <log> [NAME=value...]: runs the copy's tools/release.sh.
+release() {
+    local log=$work/$1.log
+    shift
+    env "$@" SOURCE_DATE_EPOCH=1798761600 "$work/src/tools/release.sh" >"$log" 2>&1 || {
+        cat "$log"
+        return 1
+    }
+    tail -n 1 "$log"
+}
+
+# unpack <dir>: the copy's zip unpacked into <dir>, with the release's files
+# and a SHA256SUMS that names and checks every other one.
+unpack() {
+    rm -rf "$1"
+    python3 -m zipfile -e "$work/src/dist/$name.zip" "$1"
+    (cd "$1" && find . | LC_ALL=C sort) >"$1.files"
+    printf "%s\n" . "./$name" "./$name/"{LICENSE,README.md,SHA256SUMS,examples,examples/TIRNFuncts-setup.nsi} \
+        "./$name/"{examples/TIRNFuncts-setup.wxs,x64,x64/TIRNFuncts.exe,x86,x86/TIRNFuncts.exe} |
+        diff - "$1.files" || fail "not the release's files"
+    cd "$1/$name"
+    find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | diff - <(cut -c 67- SHA256SUMS) ||
+        fail "SHA256SUMS does not name every file"
+    sha256sum --check --strict SHA256SUMS
+    cd - >/dev/null
+}
+
+case ${1:-} in
+rebuilt)
+    [ $# -ge 5 ] || fail "usage"
+    sources=$2 work=$3 name=TIRNFuncts-$4
+    shift 4
+    rm -rf "$work"
+    mkdir -p "$work/src"
+    tar -C "$sources" --exclude=./build --exclude=./dist --exclude=./.git -cf - . | tar -C "$work/src" -xf -
+    release unsigned | grep -F "NOT signed"
+    unpack "$work/unsigned"
+    for built in "$@"; do
+        cmp "${built#*=}" "$work/unsigned/$name/${built%%=*}/TIRNFuncts.exe"
+    done
+    stage=$work/src/build/release/$name
+    find "$stage" -exec touch -d '2001-02-03 04:05:06' {} + -exec chmod go-rwx {} +
+    python3 "$work/src/tools/release-zip.py" "$stage" "$work/again.zip" 1798761600
+    cmp "$work/src/dist/$name.zip" "$work/again.zip"
+    ;;
+signed)
+    [ $# -eq 3 ] || fail "usage"
+    work=$2 name=TIRNFuncts-$3
+    signer=$work/signer password='a "pass" word'
+    rm -rf "$signer"
+    mkdir -p "$signer"
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$signer/key.pem" -out "$signer/cert.pem" -days 2 \
+        -subj "/CN=TIRNFuncts test signer" -addext extendedKeyUsage=codeSigning 2>/dev/null
+    openssl pkcs12 -export -inkey "$signer/key.pem" -in "$signer/cert.pem" -out "$signer/signer.pfx" \
+        -passout "pass:$password"
+    if release half TIRN_SIGN_PFX="$signer/signer.pfx" >/dev/null; then
+        fail "a release with a certificate but no password"
+    fi
+    release signed TIRN_SIGN_PFX="$signer/signer.pfx" TIRN_SIGN_PASSWORD="$password"
+    unpack "$work/signed"
+    for arch in x86 x64; do
+        exe=$work/signed/$name/$arch/TIRNFuncts.exe
+        osslsigncode verify -CAfile "$signer/cert.pem" -in "$exe" >"$work/verify-$arch.log" ||
+            { cat "$work/verify-$arch.log"; fail "$arch: not verified"; }
+        osslsigncode remove-signature -in "$exe" -out "$work/unsigned-again-$arch.exe" >/dev/null
+        cmp "$work/unsigned/$name/$arch/TIRNFuncts.exe" "$work/unsigned-again-$arch.exe"
+    done
+    ;;
+*) fail "usage" ;;
+esac
