@@ -21,7 +21,7 @@ if [ -n "${TIRN_SIGN_PFX:-}" ] || [ -n "${TIRN_SIGN_PASSWORD+set}" ]; then
         fail "signing needs both TIRN_SIGN_PFX and TIRN_SIGN_PASSWORD"
     [ -f "$TIRN_SIGN_PFX" ] || fail "no file $TIRN_SIGN_PFX"
     signing=1
-    sign=(osslsigncode sign -pkcs12 "$TIRN_SIGN_PFX" -readpass - -h sha256 -n TIRNFuncts)
+    sign=(osslsigncode sign -pkcs12 "$TIRN_SIGN_PFX" -h sha256 -n TIRNFuncts)
     [ -z "${TIRN_SIGN_TIMESTAMP_URL:-}" ] || sign+=(-ts "$TIRN_SIGN_TIMESTAMP_URL")
 fi
 version=$(sed -n 's/^project(TIRNFuncts VERSION \([0-9][0-9.]*\)[ )].*/\1/p' "$root/CMakeLists.txt")
@@ -51,8 +51,9 @@ for arch in x86 x64; do
     cmake --build "$work/$arch" -j "$(nproc)" -- --no-print-directory -s
     exe=$work/$arch/TIRNFuncts.exe
     if [ $signing = 1 ]; then
-        printf '%s' "$TIRN_SIGN_PASSWORD" |
-            "${sign[@]}" -in "$exe" -out "$stage/$arch/TIRNFuncts.exe" >"$work/sign-$arch.log" 2>&1 || {
+        # The password reaches it through a pipe: not on its command line, not on disk.
+        "${sign[@]}" -readpass <(printf '%s' "$TIRN_SIGN_PASSWORD") \
+            -in "$exe" -out "$stage/$arch/TIRNFuncts.exe" >"$work/sign-$arch.log" 2>&1 || {
             cat "$work/sign-$arch.log" >&2
             fail "signing $arch/TIRNFuncts.exe failed"
         }
