@@ -4,6 +4,9 @@
 set -euo pipefail
 . "$(dirname "$0")/wine-env.sh"
 
+# "release": only what tools/release.sh needs, none of the test tools.
+only_release=0
+[ "${1:-}" != release ] || only_release=1
 need=()
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
@@ -11,19 +14,21 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok
 have_cmd cmake || need+=(cmake)
 have_cmd make || need+=(make)
 have_cmd python3 || need+=(python3)
-have_cmd cppcheck || need+=(cppcheck)
-have_cmd localedef || need+=(locales)
 have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
 have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
-have_cmd x86_64-w64-mingw32-objdump || need+=(binutils-mingw-w64-x86-64)
-[ -x "$WINE64" ] || need+=(wine64)
-have_cmd makensis || need+=(nsis)
-have_cmd wixl || need+=(wixl)
-have_cmd openssl || need+=(openssl)
 have_cmd osslsigncode || need+=(osslsigncode)
-[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
-# Wine's user32 needs the mingw zlib1.dll, which the 32-bit Wine takes from here.
-[ -f /usr/i686-w64-mingw32/lib/zlib1.dll ] || need+=(libz-mingw-w64)
+if [ "$only_release" = 0 ]; then
+    have_cmd cppcheck || need+=(cppcheck)
+    have_cmd localedef || need+=(locales)
+    have_cmd x86_64-w64-mingw32-objdump || need+=(binutils-mingw-w64-x86-64)
+    [ -x "$WINE64" ] || need+=(wine64)
+    have_cmd makensis || need+=(nsis)
+    have_cmd wixl || need+=(wixl)
+    have_cmd openssl || need+=(openssl)
+    [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+    # Wine's user32 needs the mingw zlib1.dll, which the 32-bit Wine takes from here.
+    [ -f /usr/i686-w64-mingw32/lib/zlib1.dll ] || need+=(libz-mingw-w64)
+fi
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "bootstrap: installing ${need[*]}"
@@ -34,4 +39,4 @@ fi
 
 # The 32-bit Wine that runs the shipped exe and its tests, in a root of the
 # project's own (nothing i386 is installed on the system).
-"$TIRN_ROOT/tools/wine32-root.sh" "$WINE32_ROOT"
+[ "$only_release" = 1 ] || "$TIRN_ROOT/tools/wine32-root.sh" "$WINE32_ROOT"

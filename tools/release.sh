@@ -32,7 +32,7 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ] && [ -n "$(git -C "$root" status --porcelain)
     echo "release: warning: the sources differ from the last commit" >&2
 fi
 
-"$root/tools/bootstrap.sh"
+"$root/tools/bootstrap.sh" release
 
 name=TIRNFuncts-$version
 work=$root/build/release

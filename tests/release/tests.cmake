@@ -1,21 +1,16 @@
-# tools/release.sh run in a copy of the sources: its exes must be this
-# build's bytes, unsigned and signed; the signed exe of this build's
-# architecture runs the resource and command-line tests again, under this
-# build's runner.
-if(NOT TIRN_RUN_TESTS)
-    return()
-endif()
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(TIRN_ARCH x64)
-else()
-    set(TIRN_ARCH x86)
-endif()
+# tools/release.sh run in a copy of the sources: its exes must be the bytes
+# of this build's and the other build's, unsigned and signed; the signed exe
+# of this build's architecture runs the resource and command-line tests
+# again, under this build's Wine.
 set(TIRN_RELEASE_WORK ${CMAKE_CURRENT_BINARY_DIR}/release)
 set(TIRN_RELEASE_TEST ${CMAKE_CURRENT_LIST_DIR}/release-test.sh)
 set(TIRN_SIGNED ${TIRN_RELEASE_WORK}/signed/TIRNFuncts-${PROJECT_VERSION})
-set(TIRN_BUILT ${TIRN_ARCH}=$<TARGET_FILE:TIRNFuncts>)
+set(TIRN_BUILT)
 if(TIRN_EXE32)
     list(APPEND TIRN_BUILT x86=${TIRN_EXE32})
+endif()
+if(TIRN_EXE64)
+    list(APPEND TIRN_BUILT x64=${TIRN_EXE64})
 endif()
 add_test(NAME Release.rebuilt COMMAND ${TIRN_RELEASE_TEST} rebuilt ${CMAKE_SOURCE_DIR} ${TIRN_RELEASE_WORK}
          ${PROJECT_VERSION} ${TIRN_BUILT})
@@ -23,8 +18,8 @@ add_test(NAME Release.signed COMMAND ${TIRN_RELEASE_TEST} signed ${TIRN_RELEASE_
 set_tests_properties(Release.rebuilt PROPERTIES FIXTURES_SETUP release_unsigned TIMEOUT 1200)
 set_tests_properties(Release.signed PROPERTIES FIXTURES_REQUIRED release_unsigned FIXTURES_SETUP release_signed
                                                TIMEOUT 600)
-tirn_add_run(Release.signedResources AppResourceTest ENV TIRN_EXE=${TIRN_SIGNED}/${TIRN_ARCH}/TIRNFuncts.exe
-             TIRN_EXE32=${TIRN_SIGNED}/x86/TIRNFuncts.exe)
+tirn_add_run(Release.signedResources AppResourceTest ENV TIRN_EXE32=${TIRN_SIGNED}/x86/TIRNFuncts.exe
+             TIRN_EXE64=${TIRN_SIGNED}/x64/TIRNFuncts.exe)
 tirn_add_run(Release.signedCalls AppCommandLineTest --gtest_filter=CommandLine.*
-             ENV TIRN_EXE=${TIRN_SIGNED}/${TIRN_ARCH}/TIRNFuncts.exe)
+             ENV TIRN_EXE=${TIRN_SIGNED}/${TIRN_WINE_ARCH}/TIRNFuncts.exe)
 set_property(TEST Release.signedResources Release.signedCalls APPEND PROPERTY FIXTURES_REQUIRED release_signed)
