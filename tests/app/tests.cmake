@@ -11,3 +11,13 @@ target_compile_definitions(AppResourceTest PRIVATE TIRN_VERSION="${PROJECT_VERSI
     TIRN_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} TIRN_VERSION_MINOR=${PROJECT_VERSION_MINOR}
     TIRN_VERSION_PATCH=${PROJECT_VERSION_PATCH})
 target_link_libraries(AppResourceTest PRIVATE version ole32 oleaut32)
+# The exe's test build, ended by the fault that TIRN_FAULT names.
+add_executable(TIRNFunctsFaults WIN32 ${CMAKE_SOURCE_DIR}/app/WinMain.cpp
+    ${CMAKE_SOURCE_DIR}/tests/seams/FaultFromEnvironment.cpp)
+target_link_libraries(TIRNFunctsFaults PRIVATE tirn_seamed)
+target_link_options(TIRNFunctsFaults PRIVATE -static)
+target_compile_options(TIRNFunctsFaults PRIVATE -Werror)
+tirn_harden(TIRNFunctsFaults)
+tirn_test(AppFatalEndTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppFatalEndTest.cpp
+    ENV "TIRN_FAULT_EXE=$<TARGET_FILE:TIRNFunctsFaults>")
+add_dependencies(AppFatalEndTest TIRNFunctsFaults)

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Checks the built exes: machine, GUI subsystem, that they import only
 Windows system DLLs (at start-up only kernel32 and msvcrt, the rest on first
-use), that every import slot is filled and every imported name is exported by
-the DLL it names, and that their resources hold the version resource and the
-manifest.
+use), that every import slot is filled and every imported name is
+exported by the DLL it names, that their resources hold the version resource
+and the manifest, and that they are hardened as Windows expects.
 Usage: check_pe.py <32-bit exe> <64-bit exe> <32-bit DLL dir> <64-bit DLL dir>
 The DLL directories hold Wine's PE DLLs of each architecture."""
 import os
@@ -16,6 +16,12 @@ MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
 # Resource type and id the loader and the version calls look for.
 NEEDED_RESOURCES = {(16, 1): "version resource", (24, 1): "manifest", (24, 2): "usage box's manifest"}
+IMAGE_FILE_RELOCS_STRIPPED = 0x0001
+DLL_CHARACTERISTICS = {0x0020: "high-entropy ASLR", 0x0040: "ASLR", 0x0100: "NX", 0x8000: "Terminal-Server-aware"}
+# The stack protector's guard as the file holds it, before its draw at
+# start-up; the functions that check it read it.
+STACK_GUARD = {"i386": struct.pack("<I", 0xBB40E64E), "x86-64": struct.pack("<Q", 0x00002B992DDFA232)}
+MIN_GUARD_READS = 20
 
 
 def read_pe(path):
@@ -193,6 +199,62 @@ def check_imports(pe, dll_dir):
     return failures
 
 
+def guard_reads(data, opt, sections, machine):
+    """How many instructions read the stack guard: by its address on i386, on
+    x86-64 RIP-relative through the pointer to it that mingw's code goes by."""
+    guard = STACK_GUARD[machine]
+    found = [vaddr + data.index(guard, raddr, raddr + rsize) - raddr
+             for name, vaddr, rsize, raddr in sections if name == b".data" and guard in data[raddr:raddr + rsize]]
+    text = [(vaddr, rsize, raddr) for name, vaddr, rsize, raddr in sections if name == b".text"]
+    if len(found) != 1 or len(text) != 1:
+        return 0
+    vaddr, rsize, raddr = text[0]
+    if machine == "i386":
+        image_base = struct.unpack_from("<I", data, opt + 28)[0]
+        return data.count(struct.pack("<I", image_base + found[0]), raddr, raddr + rsize)
+    image_base = struct.unpack_from("<Q", data, opt + 24)[0]
+    pointer = struct.pack("<Q", image_base + found[0])
+    pointers = {v + at - r for _, v, size, r in sections for at in range(r, r + size - 7, 8)
+                if data[at:at + 8] == pointer}
+    return sum(vaddr + at - raddr + 4 + struct.unpack_from("<i", data, at)[0] in pointers
+               for at in range(raddr, raddr + rsize - 4))
+
+
+def hardening_failures(path, machine):
+    data = open(path, "rb").read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    nsections, characteristics = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 22)[0]
+    opt_size = struct.unpack_from("<H", data, pe + 20)[0]
+    opt = pe + 24
+    magic = struct.unpack_from("<H", data, opt)[0]
+    subsystem_version = struct.unpack_from("<HH", data, opt + 48)
+    dll_characteristics = struct.unpack_from("<H", data, opt + 70)[0]
+    dirs = opt + (96 if magic == 0x10B else 112)
+    reloc_rva, reloc_size = struct.unpack_from("<II", data, dirs + 5 * 8)
+    sections = []
+    for i in range(nsections):
+        name, _, vaddr, rsize, raddr = struct.unpack_from("<8sIIII", data, opt + opt_size + 40 * i)
+        sections.append((name.rstrip(b"\0"), vaddr, rsize, raddr))
+    reads = guard_reads(data, opt, sections, machine)
+    print(f"{path}: DllCharacteristics {dll_characteristics:#06x}, subsystem version "
+          f"{subsystem_version[0]}.{subsystem_version[1]}, relocations {reloc_size} bytes, "
+          f"{reads} reads of the stack guard")
+
+    failures = []
+    for flag, what in DLL_CHARACTERISTICS.items():
+        if flag == 0x0020 and machine != "x86-64":
+            continue
+        if not dll_characteristics & flag:
+            failures.append(f"not {what} (DllCharacteristics {flag:#06x})")
+    if characteristics & IMAGE_FILE_RELOCS_STRIPPED or not reloc_rva or not reloc_size:
+        failures.append("no base relocations, so ASLR cannot move it")
+    if subsystem_version != (6, 0):
+        failures.append(f"subsystem version {subsystem_version[0]}.{subsystem_version[1]}, expected 6.0 (Vista)")
+    if reads < MIN_GUARD_READS:
+        failures.append(f"no stack protector: {reads} reads of its guard, expected {MIN_GUARD_READS} or more")
+    return failures
+
+
 def main():
     failures = 0
     failed_exes = 0
@@ -226,6 +288,9 @@ def main():
             if not resources.get(key):
                 print(f"  FAIL: no {what} (resource type {key[0]}, id {key[1]})")
                 failures += 1
+        for failure in hardening_failures(path, want):
+            print(f"  FAIL: {failure}")
+            failures += 1
         failed_exes += failures > before
     print(f"{2 - failed_exes} passed, {failed_exes} failed")
     return 1 if failures else 0

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace
@@ -348,6 +349,38 @@ DWORD RunRaw(const std::string& commandLine, const RunOptions& options)
 DWORD Run(const std::string& args, const RunOptions& options)
 {
     return RunRaw("TIRNFuncts.exe " + args, options);
+}
+
+WatchedRun RunWatchingWindows(const std::string& exe, const std::string& commandLine, const RunOptions& options)
+{
+    WindowList seen{0, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&seen));
+    WatchedRun run;
+    PROCESS_INFORMATION pi;
+    if (!StartProcess(exe, commandLine, options.env, pi))
+        return run;
+
+    const ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
+    for (bool ended = false; !ended;)
+    {
+        ended = WaitForSingleObject(pi.hProcess, kPollMs) == WAIT_OBJECT_0;
+        WindowList now{0, {}};
+        EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&now));
+        for (HWND hwnd : now.windows)
+        {
+            if (!IsWindowVisible(hwnd) ||
+                std::find(seen.windows.begin(), seen.windows.end(), hwnd) != seen.windows.end())
+                continue;
+            seen.windows.push_back(hwnd);
+            run.windows.push_back(ClassOf(hwnd) + " \"" + WindowText(hwnd) + "\"");
+            PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
+            PostMessageA(hwnd, WM_CLOSE, 0, 0);
+        }
+        if (!ended && Remaining(deadline) == 0)
+            break;
+    }
+    run.exitCode = WaitForExit(pi, kCloseMs, commandLine);
+    return run;
 }
 
 UsageBox RunExpectingUsage(const std::string& commandLine, DWORD timeoutMs)

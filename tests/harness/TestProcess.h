@@ -47,6 +47,18 @@ std::vector<DWORD> RunTogether(const std::vector<std::string>& argsList, const R
 // for it; *dlls gets the file names, lower case, of the DLLs it loaded.
 DWORD RunWatchingDlls(const std::string& commandLine, std::set<std::string>* dlls);
 
+struct WatchedRun
+{
+    DWORD exitCode = kRunFailed;
+    // Class and title of each visible top-level window, of any process,
+    // that appeared while the program ran; each was closed.
+    std::vector<std::string> windows;
+};
+
+// Starts exe like RunProgram and, until it ends, looks for windows: a box
+// that holds it is found before it can end.
+WatchedRun RunWatchingWindows(const std::string& exe, const std::string& commandLine, const RunOptions& options = {});
+
 struct UsageBox
 {
     bool found = false;

@@ -1,0 +1,63 @@
+#include "harness/TestLog.h"
+#include "harness/TestMachine.h"
+#include "harness/TestProcess.h"
+#include "harness/TestFiles.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+struct FatalCase
+{
+    const char* fault; // TIRN_FAULT of the exe's test build
+    DWORD status;
+};
+void PrintTo(const FatalCase& c, std::ostream* os)
+{
+    *os << (*c.fault ? c.fault : "none");
+}
+
+class FatalEnd : public CleanMachine, public ::testing::WithParamInterface<FatalCase>
+{
+};
+
+TEST_P(FatalEnd, EndsTheRunWithItsStatusAndNoWindow)
+{
+    RunOptions options;
+    options.env = {std::string("TIRN_FAULT=") + GetParam().fault};
+    const WatchedRun run = RunWatchingWindows(EnvPath("TIRN_FAULT_EXE"), "TIRNFuncts.exe MAddDS", options);
+    EXPECT_EQ(run.windows, std::vector<std::string>{});
+    EXPECT_EQ(run.exitCode, GetParam().status);
+    // Ended inside the section, whose turn it gave up with the process.
+    const std::vector<LogSection> sections = ParseLog(ReadBytes(LogPath("_add_ds.log")));
+    ASSERT_EQ(sections.size(), 1u);
+    EXPECT_EQ(sections[0].wellFormed, GetParam().status == 0);
+    EXPECT_FALSE(Exists(LogPath("_add_ds.lock")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FatalEnd,
+                         ::testing::Values(FatalCase{"", 0}, FatalCase{"alloc", 3}, FatalCase{"overrun", 3},
+                                           // Wine shows neither the critical-error boxes nor abort's box.
+                                           FatalCase{"modes", SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX |
+                                                                  SEM_NOGPFAULTERRORBOX | _OUT_TO_STDERR << 16}),
+                         [](const auto& info) { return std::string(*info.param.fault ? info.param.fault : "none"); });
+
+TEST(StackGuard, IsDrawnAnewForEachRun)
+{
+    const char kUnlogged[] = "TIRNFuncts.exe MAddDS vrtk_ DeviceData InstallCLSID 0";
+    RunOptions options;
+    options.env = {"TIRN_FAULT=guard"};
+    const DWORD first = RunProgram(EnvPath("TIRN_FAULT_EXE"), kUnlogged, options);
+    const DWORD second = RunProgram(EnvPath("TIRN_FAULT_EXE"), kUnlogged, options);
+    EXPECT_NE(first, 0u);
+    EXPECT_NE(first, second);
+}
+
+} // namespace
