@@ -3,6 +3,7 @@
 #include "twainds/CDsNames.h"
 
 #include <cstring>
+#include <mbstring.h>
 
 CDsDirectoryWalk::CDsDirectoryWalk(const char* szPattern, const char* szDsPrefix)
     : m_strPattern(szPattern), m_szDsPrefix(szDsPrefix), m_FindData(), m_bFindDone(false)
@@ -26,11 +27,13 @@ bool CDsDirectoryWalk::NextDsDirectory(char* instance, int bufferSize)
             return false;
         }
 
-        // The pattern matches case-insensitively, so only the length of the
-        // prefix is taken off the name. Entries of other families that share
-        // the start of their names, and anything else, are not walked.
-        bool bOurs =
-            std::strlen(m_FindData.name) >= cchPrefix && CDsNames::IsInstanceNumber(m_FindData.name + cchPrefix);
+        // The pattern matches short names too ("vrtk+0001" is VRTK_0~1): the
+        // long name must start with the prefix, in either letter case as the
+        // search compares. Entries of other families that share the start of
+        // their names, and anything else, are not walked.
+        bool bOurs = _mbsnbicmp(reinterpret_cast<const unsigned char*>(m_FindData.name),
+                                reinterpret_cast<const unsigned char*>(m_szDsPrefix), cchPrefix) == 0 &&
+                     CDsNames::IsInstanceNumber(m_FindData.name + cchPrefix);
         if (bOurs)
             std::memcpy(instance, m_FindData.name + cchPrefix, 5);
 
