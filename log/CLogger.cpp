@@ -35,6 +35,20 @@ bool WriteAll(const CFileHandle& file, const std::string& strBytes)
     return true;
 }
 
+// GetTempPath2A gives SYSTEM a temp directory that other users cannot reach,
+// instead of C:\Windows\Temp, where every user may make files and
+// directories under the log's names; for any other account it answers as
+// GetTempPathA does. Windows has it from Windows 11 and updated Windows 10.
+DWORD GetLogDirectory(DWORD cchBuffer, char* szBuffer)
+{
+    typedef DWORD(WINAPI * PFNGETTEMPPATH2A)(DWORD, LPSTR);
+    HMODULE hKernel32 = GetModuleHandleA("kernel32.dll");
+    FARPROC pfn = hKernel32 != NULL ? GetProcAddress(hKernel32, "GetTempPath2A") : NULL;
+    if (pfn == NULL)
+        return GetTempPathA(cchBuffer, szBuffer);
+    return reinterpret_cast<PFNGETTEMPPATH2A>(reinterpret_cast<void (*)()>(pfn))(cchBuffer, szBuffer);
+}
+
 // The lines of a tail read as bytes, each ended again by CR LF. A Ctrl-Z in
 // a logged value is copied like any byte.
 std::string KeptLines(const std::string& strTail)
@@ -61,7 +75,7 @@ std::string KeptLines(const std::string& strTail)
 CLogger::CLogger(const char* szSuffix) : m_bHolding(false)
 {
     char szTempDir[MAX_PATH];
-    DWORD cch = GetTempPathA(sizeof(szTempDir), szTempDir);
+    DWORD cch = GetLogDirectory(sizeof(szTempDir), szTempDir);
     // No temp directory, or one that did not fit: the run goes on unlogged.
     if (cch == 0 || cch >= sizeof(szTempDir))
         return;

@@ -264,6 +264,29 @@ TEST_F(Log, ARunWhosePredecessorDiedHoldingTheTurnTakesItAtOnce)
     EXPECT_LE(looks, 1) << "waited for a turn that nobody held";
 }
 
+TEST_F(Log, WhereKernel32HasGetTempPath2AItsDirectoryHoldsTheLogTheLockAndTheCut)
+{
+    const std::string systemTemp = TempDir() + "SystemTemp\\";
+    RemoveTree(systemTemp);
+    ASSERT_TRUE(CreateDirectoryA(systemTemp.c_str(), nullptr));
+    WriteBytes(systemTemp + "_add_ds.log", Filler(60000));
+    Seams().getTempPath2 = [&systemTemp](DWORD cch, LPSTR buffer)
+    {
+        lstrcpynA(buffer, systemTemp.c_str(), static_cast<int>(cch));
+        return static_cast<DWORD>(systemTemp.size());
+    };
+    {
+        CLogger log("_add_ds.log");
+        EXPECT_TRUE(Exists(systemTemp + "_add_ds.lock"));
+        log.WriteLine("new run");
+    }
+    EXPECT_EQ(Masked(ReadBytes(systemTemp + "_add_ds.log")),
+              Filler(60000).substr(60000 - 51200) + Section("new run\r\n"));
+    EXPECT_EQ(ListTree(systemTemp), std::vector<std::string>{"_add_ds.log"});
+    EXPECT_FALSE(Exists(addLog) || Exists(LogPath("_add_ds.lock")) || Exists(LogPath("_add_ds2.log")));
+    RemoveTree(systemTemp);
+}
+
 TEST_F(Log, ATailThatCannotBeReadToItsEndKeepsTheOldLogWhole)
 {
     WriteBytes(addLog, Filler(60000));
@@ -450,6 +473,21 @@ std::function<HANDLE()> TempPathReturning(DWORD result)
     };
 }
 
+// GetTempPath2A present, with this result and the real temp directory in
+// the buffer: no fallback to GetTempPathA's directory.
+std::function<HANDLE()> TempPath2Returning(DWORD result)
+{
+    return [result]
+    {
+        Seams().getTempPath2 = [result](DWORD, LPSTR buffer)
+        {
+            lstrcpyA(buffer, TempDir().c_str());
+            return result;
+        };
+        return INVALID_HANDLE_VALUE;
+    };
+}
+
 std::function<HANDLE()> DirectoryAt(const char* suffix)
 {
     return [suffix]
@@ -486,7 +524,9 @@ INSTANTIATE_TEST_SUITE_P(Causes, ClosedLog,
                                                       [] { return Hold(LogPath("_add_ds.log"), 0); }},
                                            ClosedCase{"TempPathQueryFails", TempPathReturning(0)},
                                            ClosedCase{"TempPathOneTooLongForTheBuffer", TempPathReturning(MAX_PATH)},
-                                           ClosedCase{"TempPathFarTooLong", TempPathReturning(1000)}),
+                                           ClosedCase{"TempPathFarTooLong", TempPathReturning(1000)},
+                                           ClosedCase{"TempPath2QueryFails", TempPath2Returning(0)},
+                                           ClosedCase{"TempPath2TooLongForTheBuffer", TempPath2Returning(MAX_PATH)}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

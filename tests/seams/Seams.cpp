@@ -13,6 +13,7 @@
 #undef WriteFile
 #undef RegQueryValueExA
 #undef CloseHandle
+#undef GetProcAddress
 
 SSeams& Seams()
 {
@@ -101,4 +102,19 @@ BOOL WINAPI SeamCloseHandle(HANDLE hObject)
     if (Seams().closeHandle)
         return Seams().closeHandle(hObject);
     return CloseHandle(hObject);
+}
+
+namespace
+{
+DWORD WINAPI SeamGetTempPath2A(DWORD cchBuffer, LPSTR szBuffer)
+{
+    return Seams().getTempPath2(cchBuffer, szBuffer);
+}
+} // namespace
+
+FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName)
+{
+    if (Seams().getTempPath2 && !IS_INTRESOURCE(szName) && lstrcmpA(szName, "GetTempPath2A") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SeamGetTempPath2A));
+    return GetProcAddress(hModule, szName);
 }

@@ -22,6 +22,8 @@ struct SSeams
     std::function<BOOL(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)> writeFile;
     std::function<LONG(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)> regQueryValueEx;
     std::function<BOOL(HANDLE)> closeHandle;
+    // Set, kernel32 has GetTempPath2A, and this answers it.
+    std::function<DWORD(DWORD, LPSTR)> getTempPath2;
 };
 
 // Empty members call the platform.
@@ -41,6 +43,7 @@ LONG WINAPI SeamRegQueryValueExA(HKEY hKey, LPCSTR szValueName, LPDWORD pReserve
                                  LPDWORD pcbData);
 
 BOOL WINAPI SeamCloseHandle(HANDLE hObject);
+FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName);
 
 #ifdef TIRN_SEAM_MACROS
 #define SetupDiGetClassDevsA SeamSetupDiGetClassDevsA
@@ -54,6 +57,7 @@ BOOL WINAPI SeamCloseHandle(HANDLE hObject);
 #define WriteFile SeamWriteFile
 #define RegQueryValueExA SeamRegQueryValueExA
 #define CloseHandle SeamCloseHandle
+#define GetProcAddress SeamGetProcAddress
 #endif
 
 #endif
