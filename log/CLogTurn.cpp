@@ -10,9 +10,7 @@ bool CLogTurn::Take(const std::string& strLockPath)
         if (m_Lock.IsValid())
             return true;
         m_dwError = GetLastError();
-        // Held by another run; a lock file that is being deleted denies
-        // access for a moment.
-        if (m_dwError != ERROR_SHARING_VIOLATION && m_dwError != ERROR_ACCESS_DENIED)
+        if (!HeldByAnotherRun(strLockPath, m_dwError))
             return false;
         if (GetTickCount() - dwStart >= kWaitMs)
         {
@@ -21,4 +19,20 @@ bool CLogTurn::Take(const std::string& strLockPath)
         }
         Sleep(kPollMs);
     }
+}
+
+bool CLogTurn::HeldByAnotherRun(const std::string& strLockPath, DWORD dwError)
+{
+    if (dwError == ERROR_SHARING_VIOLATION)
+        return true;
+    if (dwError != ERROR_ACCESS_DENIED)
+        return false;
+    // Access is denied for a moment to a lock file that is being deleted
+    // (its attributes may be denied too) and while a run of another account
+    // holds one; for good to a directory or a read-only file in its place,
+    // and where no file can be made.
+    DWORD dwAttributes = GetFileAttributesA(strLockPath.c_str());
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    return (dwAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
 }

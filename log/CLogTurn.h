@@ -27,17 +27,20 @@ public:
     CLogTurn(const CLogTurn&) = delete;
     CLogTurn& operator=(const CLogTurn&) = delete;
 
-    // Waits for the turn at most kWaitMs; true when it was had.
+    // Waits for the turn at most kWaitMs, and only while another run has
+    // it; true when it was had.
     bool Take(const std::string& strLockPath);
     void Release() { m_Lock.Close(); }
 
     bool Has() const { return m_Lock.IsValid(); }
-    // Why the turn was not had: the wait ran out, and the last error of the
-    // lock file's open.
+    // Why the turn was not had: the wait ran out, or the lock file cannot be
+    // had at all; and the last error of its open.
     bool TimedOut() const { return m_bTimedOut; }
     DWORD Error() const { return m_dwError; }
 
 private:
+    static bool HeldByAnotherRun(const std::string& strLockPath, DWORD dwError);
+
     CFileHandle m_Lock;
     DWORD m_dwError;
     bool m_bTimedOut;

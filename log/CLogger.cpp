@@ -87,7 +87,10 @@ CLogger::CLogger(const char* szSuffix) : m_bHolding(false)
         m_Turn.Release();
         return;
     }
-    // Without the turn another run may be writing the log: it is not cut.
+    // Without the turn the log is never cut, not even when no run can have
+    // the turn: another run may be writing to it, and on Windows the lines
+    // it writes after the replace go to the replaced file and are lost. A
+    // log that grows is the lesser harm, and each section says why.
     LONGLONG llSize;
     if (m_Turn.Has() && GetSize(m_LogFile, &llSize) && llSize > kMaxLogSize)
         CutLog(llSize);

@@ -264,6 +264,61 @@ TEST_F(Log, ARunWhosePredecessorDiedHoldingTheTurnTakesItAtOnce)
     EXPECT_LE(looks, 1) << "waited for a turn that nobody held";
 }
 
+struct LockCase
+{
+    const char* name;
+    DWORD attributes; // of what stands at the lock path
+    int deniedOpens;  // opens of it denied access, -1 for all; 0 asks the platform
+    bool waits;       // for the turn, which another run is taken to hold
+};
+void PrintTo(const LockCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LockPath : public Log, public ::testing::WithParamInterface<LockCase>
+{
+};
+
+TEST_P(LockPath, IsWaitedForOnlyWhileAnotherRunHoldsIt)
+{
+    const LockCase& c = GetParam();
+    const std::string lock = LogPath("_add_ds.lock");
+    WriteBytes(addLog, Filler(60000));
+    if (c.attributes & FILE_ATTRIBUTE_DIRECTORY)
+        ASSERT_TRUE(CreateDirectoryA(lock.c_str(), nullptr));
+    else
+        WriteBytes(lock, "");
+    ASSERT_TRUE(SetFileAttributesA(lock.c_str(), c.attributes));
+    int opens = 0;
+    Seams().createFile = [&](LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                             DWORD flags, HANDLE hTemplate)
+    {
+        if (path == lock && (c.deniedOpens < 0 || ++opens <= c.deniedOpens))
+        {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        return CreateFileA(path, access, share, sa, disposition, flags, hTemplate);
+    };
+    int looks = 0;
+    Seams().getTickCount = [&looks] { return static_cast<DWORD>(++looks) * 1000; };
+    RunLogger("_add_ds.log", "new run");
+    EXPECT_EQ(looks > 1, c.waits);
+    EXPECT_EQ(Masked(ReadBytes(addLog)),
+              c.waits
+                  ? Filler(60000).substr(60000 - 51200) + Section("new run\r\n")
+                  : Filler(60000) + Section("Log lock cannot be made, GetLastError returned 5, logging without it\r\n"
+                                            "new run\r\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, LockPath,
+                         ::testing::Values(LockCase{"DirectoryInItsPlace", FILE_ATTRIBUTE_DIRECTORY, 0, false},
+                                           // Wine opens it: Windows denies the deletion it asks for.
+                                           LockCase{"ReadOnlyFileInItsPlace", FILE_ATTRIBUTE_READONLY, -1, false},
+                                           LockCase{"FileStillBeingDeleted", FILE_ATTRIBUTE_NORMAL, 3, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Log, WhereKernel32HasGetTempPath2AItsDirectoryHoldsTheLogTheLockAndTheCut)
 {
     const std::string systemTemp = TempDir() + "SystemTemp\\";

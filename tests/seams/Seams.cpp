@@ -13,6 +13,7 @@
 #undef WriteFile
 #undef RegQueryValueExA
 #undef CloseHandle
+#undef CreateFileA
 #undef GetProcAddress
 
 SSeams& Seams()
@@ -102,6 +103,14 @@ BOOL WINAPI SeamCloseHandle(HANDLE hObject)
     if (Seams().closeHandle)
         return Seams().closeHandle(hObject);
     return CloseHandle(hObject);
+}
+
+HANDLE WINAPI SeamCreateFileA(LPCSTR szPath, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
+                              DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate)
+{
+    if (Seams().createFile)
+        return Seams().createFile(szPath, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
+    return CreateFileA(szPath, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
 }
 
 namespace

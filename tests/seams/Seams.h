@@ -22,6 +22,7 @@ struct SSeams
     std::function<BOOL(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)> writeFile;
     std::function<LONG(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)> regQueryValueEx;
     std::function<BOOL(HANDLE)> closeHandle;
+    std::function<HANDLE(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)> createFile;
     // Set, kernel32 has GetTempPath2A, and this answers it.
     std::function<DWORD(DWORD, LPSTR)> getTempPath2;
 };
@@ -43,6 +44,8 @@ LONG WINAPI SeamRegQueryValueExA(HKEY hKey, LPCSTR szValueName, LPDWORD pReserve
                                  LPDWORD pcbData);
 
 BOOL WINAPI SeamCloseHandle(HANDLE hObject);
+HANDLE WINAPI SeamCreateFileA(LPCSTR szPath, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
+                              DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate);
 FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName);
 
 #ifdef TIRN_SEAM_MACROS
@@ -57,6 +60,7 @@ FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName);
 #define WriteFile SeamWriteFile
 #define RegQueryValueExA SeamRegQueryValueExA
 #define CloseHandle SeamCloseHandle
+#define CreateFileA SeamCreateFileA
 #define GetProcAddress SeamGetProcAddress
 #endif
 
