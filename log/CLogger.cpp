@@ -145,7 +145,9 @@ void CLogger::CutLog(LONGLONG llSize)
         CreateFileA(strCopyName.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
     if (!copy.IsValid())
         return;
-    bool bCopied = WriteAll(copy, KeptLines(strTail));
+    // On the disk before it replaces the log, so that a power cut just after
+    // the replace cannot leave an empty or short log.
+    bool bCopied = WriteAll(copy, KeptLines(strTail)) && FlushFileBuffers(copy.Get());
     bCopied = copy.Close() && bCopied;
 
     // Lines that a writer without the turn added meanwhile would be lost.
@@ -155,7 +157,8 @@ void CLogger::CutLog(LONGLONG llSize)
     {
         // An open handle on the log would keep it from being replaced.
         m_LogFile.Close();
-        bReplaced = MoveFileExA(strCopyName.c_str(), m_strFileName.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        bReplaced = MoveFileExA(strCopyName.c_str(), m_strFileName.c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
     if (!bReplaced)
         DeleteFileA(strCopyName.c_str());

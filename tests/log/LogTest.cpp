@@ -392,6 +392,7 @@ enum class CopyFault
     WrittenShort, // the disk fills up while the copy is written
     LogGrows,     // a writer without the turn adds a line meanwhile
     CloseFails,   // its last data do not reach the disk
+    FlushFails,   // it does not reach the disk before it would replace the log
 };
 
 struct CutCase
@@ -461,6 +462,12 @@ TEST_P(LogCut, KeepsTheLinesOfTheLast51200BytesBeforeTheNewSection)
             SetLastError(ERROR_DISK_FULL);
             return FALSE;
         };
+    if (c.copyFault == CopyFault::FlushFails)
+        Seams().flushFileBuffers = [](HANDLE)
+        {
+            SetLastError(ERROR_DISK_FULL);
+            return FALSE;
+        };
     RunLogger(name + ".log", "new run");
     Release();
     EXPECT_EQ(Masked(ReadBytes(log)), c.kept + Section("new run\r\n"));
@@ -499,7 +506,9 @@ INSTANTIATE_TEST_SUITE_P(
             CutCase{"CopyThatFailsToCloseKeepsTheOldLogWhole", Filler(60000), Filler(60000), "", ~0u, GENERIC_READ,
                     false, CopyFault::CloseFails},
             CutCase{"LogThatGrewDuringTheCutIsNotReplaced", Filler(60000), Filler(60000) + "another writer\r\n", "",
-                    ~0u, GENERIC_READ, false, CopyFault::LogGrows}),
+                    ~0u, GENERIC_READ, false, CopyFault::LogGrows},
+            CutCase{"CopyNotFlushedToTheDiskKeepsTheOldLogWhole", Filler(60000), Filler(60000), "", ~0u, GENERIC_READ,
+                    false, CopyFault::FlushFails}),
         ::testing::Values("_add_ds", "_remove_ds")),
     [](const auto& info) { return std::get<0>(info.param).name + std::get<1>(info.param); });
 

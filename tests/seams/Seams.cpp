@@ -14,6 +14,7 @@
 #undef RegQueryValueExA
 #undef CloseHandle
 #undef CreateFileA
+#undef FlushFileBuffers
 #undef GetProcAddress
 
 SSeams& Seams()
@@ -111,6 +112,13 @@ HANDLE WINAPI SeamCreateFileA(LPCSTR szPath, DWORD dwAccess, DWORD dwShare, LPSE
     if (Seams().createFile)
         return Seams().createFile(szPath, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
     return CreateFileA(szPath, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
+}
+
+BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile)
+{
+    if (Seams().flushFileBuffers)
+        return Seams().flushFileBuffers(hFile);
+    return FlushFileBuffers(hFile);
 }
 
 namespace

@@ -23,6 +23,7 @@ struct SSeams
     std::function<LONG(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)> regQueryValueEx;
     std::function<BOOL(HANDLE)> closeHandle;
     std::function<HANDLE(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)> createFile;
+    std::function<BOOL(HANDLE)> flushFileBuffers;
     // Set, kernel32 has GetTempPath2A, and this answers it.
     std::function<DWORD(DWORD, LPSTR)> getTempPath2;
 };
@@ -46,6 +47,7 @@ LONG WINAPI SeamRegQueryValueExA(HKEY hKey, LPCSTR szValueName, LPDWORD pReserve
 BOOL WINAPI SeamCloseHandle(HANDLE hObject);
 HANDLE WINAPI SeamCreateFileA(LPCSTR szPath, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
                               DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate);
+BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile);
 FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName);
 
 #ifdef TIRN_SEAM_MACROS
@@ -61,6 +63,7 @@ FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName);
 #define RegQueryValueExA SeamRegQueryValueExA
 #define CloseHandle SeamCloseHandle
 #define CreateFileA SeamCreateFileA
+#define FlushFileBuffers SeamFlushFileBuffers
 #define GetProcAddress SeamGetProcAddress
 #endif
 
