@@ -19,10 +19,6 @@ struct FatalCase
     const char* fault; // TIRN_FAULT of the exe's test build
     DWORD status;
 };
-void PrintTo(const FatalCase& c, std::ostream* os)
-{
-    *os << (*c.fault ? c.fault : "none");
-}
 
 class FatalEnd : public CleanMachine, public ::testing::WithParamInterface<FatalCase>
 {

@@ -523,27 +523,14 @@ void PrintTo(const ClosedCase& c, std::ostream* os)
 }
 
 // Leaves the real temp directory in the buffer, for a logger that would
-// ignore the result.
-std::function<HANDLE()> TempPathReturning(DWORD result)
+// ignore the result. Through GetTempPath2A, a logger must not fall back to
+// GetTempPathA's directory either.
+std::function<HANDLE()> TempPathReturning(DWORD result,
+                                          std::function<DWORD(DWORD, LPSTR)> SSeams::*query = &SSeams::getTempPath)
 {
-    return [result]
+    return [result, query]
     {
-        Seams().getTempPath = [result](DWORD, LPSTR buffer)
-        {
-            lstrcpyA(buffer, TempDir().c_str());
-            return result;
-        };
-        return INVALID_HANDLE_VALUE;
-    };
-}
-
-// GetTempPath2A present, with this result and the real temp directory in
-// the buffer: no fallback to GetTempPathA's directory.
-std::function<HANDLE()> TempPath2Returning(DWORD result)
-{
-    return [result]
-    {
-        Seams().getTempPath2 = [result](DWORD, LPSTR buffer)
+        Seams().*query = [result](DWORD, LPSTR buffer)
         {
             lstrcpyA(buffer, TempDir().c_str());
             return result;
@@ -582,15 +569,15 @@ TEST_P(ClosedLog, WritesNothingAndLeavesTheOldLogAsItIs)
     EXPECT_EQ(ReadBytes(addLog), logIsDirectory ? "" : old);
 }
 
-INSTANTIATE_TEST_SUITE_P(Causes, ClosedLog,
-                         ::testing::Values(ClosedCase{"LogPathIsADirectory", DirectoryAt("_add_ds.log")},
-                                           ClosedCase{"LogHeldWithoutSharing",
-                                                      [] { return Hold(LogPath("_add_ds.log"), 0); }},
-                                           ClosedCase{"TempPathQueryFails", TempPathReturning(0)},
-                                           ClosedCase{"TempPathOneTooLongForTheBuffer", TempPathReturning(MAX_PATH)},
-                                           ClosedCase{"TempPathFarTooLong", TempPathReturning(1000)},
-                                           ClosedCase{"TempPath2QueryFails", TempPath2Returning(0)},
-                                           ClosedCase{"TempPath2TooLongForTheBuffer", TempPath2Returning(MAX_PATH)}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Causes, ClosedLog,
+    ::testing::Values(ClosedCase{"LogPathIsADirectory", DirectoryAt("_add_ds.log")},
+                      ClosedCase{"LogHeldWithoutSharing", [] { return Hold(LogPath("_add_ds.log"), 0); }},
+                      ClosedCase{"TempPathQueryFails", TempPathReturning(0)},
+                      ClosedCase{"TempPathOneTooLongForTheBuffer", TempPathReturning(MAX_PATH)},
+                      ClosedCase{"TempPathFarTooLong", TempPathReturning(1000)},
+                      ClosedCase{"TempPath2QueryFails", TempPathReturning(0, &SSeams::getTempPath2)},
+                      ClosedCase{"TempPath2TooLongForTheBuffer", TempPathReturning(MAX_PATH, &SSeams::getTempPath2)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
