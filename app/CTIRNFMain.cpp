@@ -16,7 +16,36 @@ unsigned char* Token(char* szLine, const char* szDelimiters)
 {
     return _mbstok(reinterpret_cast<unsigned char*>(szLine), reinterpret_cast<const unsigned char*>(szDelimiters));
 }
+
+const char* const kFamilyDefaults[] = {"vrtk_", "DeviceData", "InstallCLSID"};
+
+constexpr auto kGuid = &CTIRNFMain::m_szArgGuid;
+constexpr auto kPrefix = &CTIRNFMain::m_szArgFilePrefix;
+constexpr auto kCheckKey = &CTIRNFMain::m_szArgCheckKey;
+constexpr auto kCheckValue = &CTIRNFMain::m_szArgCheckKeyValue;
+constexpr auto kSWRegKey = &CTIRNFMain::m_szArgDeviceSWRegKey;
 } // namespace
+
+// One row per function: adding a function is adding a row.
+struct CTIRNFMain::SFunction
+{
+    const char* szName; // chosen by its first two characters, in any case
+    int nCode;
+    // The buffers its arguments are read into, in the order of the job
+    // constructor's parameters; the rest are null.
+    char (CTIRNFMain::*args[kMaxArgs])[kArgSize];
+    // The arguments when none is given; null when every one must be.
+    const char* const* pszDefaults;
+    void (CModTwainDS::*pfnOperation)(bool bAdd, bool bLog);
+    bool bAdd;
+};
+
+const CTIRNFMain::SFunction CTIRNFMain::kFunctions[] = {
+    {"AddDS", 4, {kGuid, kPrefix, kCheckKey, kCheckValue, kSWRegKey}, NULL, &CModTwainDS::AddTwainDS, true},
+    {"RemoveDS", 5, {kGuid, kPrefix, kCheckKey, kCheckValue, kSWRegKey}, NULL, &CModTwainDS::AddTwainDS, false},
+    {"MAddDS", 14, {kPrefix, kCheckKey, kCheckValue}, kFamilyDefaults, &CModTwainDS::MAddTwainDS, true},
+    {"MRemoveDS", 15, {kPrefix, kCheckKey, kCheckValue}, kFamilyDefaults, &CModTwainDS::MAddTwainDS, false},
+};
 
 CTIRNFMain::CTIRNFMain() : m_bLogging(true), m_pszNextToken(NULL), m_bArgTooLong(false)
 {
@@ -115,27 +144,44 @@ bool CTIRNFMain::NextArg(char* dest, const char* szDelimiters)
     return true;
 }
 
-int CTIRNFMain::LookupFunction(const char* szFunction)
+const CTIRNFMain::SFunction* CTIRNFMain::FindFunction(const char* szFunction)
 {
-    static const struct
-    {
-        const char* szName;
-        int nCode;
-    } kFunctions[] = {
-        {"AddDS", kAddDS},
-        {"RemoveDS", kRemoveDS},
-        {"MAddDS", kMAddDS},
-        {"MRemoveDS", kMRemoveDS},
-    };
     if (std::strlen(szFunction) < 2)
-        return kNone;
-    for (const auto& function : kFunctions)
+        return NULL;
+    for (const SFunction& function : kFunctions)
     {
         if (_mbsnbicmp(reinterpret_cast<const unsigned char*>(szFunction),
                        reinterpret_cast<const unsigned char*>(function.szName), 2) == 0)
-            return function.nCode;
+            return &function;
     }
-    return kNone;
+    return NULL;
+}
+
+int CTIRNFMain::LookupFunction(const char* szFunction)
+{
+    const SFunction* pFunction = FindFunction(szFunction);
+    return pFunction != NULL ? pFunction->nCode : 0;
+}
+
+bool CTIRNFMain::ReadArgs(const SFunction& function)
+{
+    for (int i = 0; i < kMaxArgs && function.args[i] != NULL; ++i)
+    {
+        char* szArg = this->*function.args[i];
+        if (NextArg(szArg, kDelimiters))
+        {
+            // An argument that has a default is not given empty.
+            if (function.pszDefaults != NULL && szArg[0] == '\0')
+                return false;
+            continue;
+        }
+        if (i > 0 || function.pszDefaults == NULL || m_bArgTooLong)
+            return false;
+        for (int j = 0; j < kMaxArgs && function.args[j] != NULL; ++j)
+            std::strcpy(this->*function.args[j], function.pszDefaults[j]);
+        break;
+    }
+    return ReadLogging();
 }
 
 bool CTIRNFMain::ReadLogging()
@@ -151,61 +197,33 @@ bool CTIRNFMain::Run(char* szCommandLine)
     if (!NextArg(m_szArgFunction, kDelimiters))
         return false;
 
-    int nFunction = LookupFunction(m_szArgFunction);
-    switch (nFunction)
-    {
-    case kAddDS:
-    case kRemoveDS:
-        if (!NextArg(m_szArgGuid, kDelimiters) || !NextArg(m_szArgFilePrefix, kDelimiters) ||
-            !NextArg(m_szArgCheckKey, kDelimiters) || !NextArg(m_szArgCheckKeyValue, kDelimiters) ||
-            !NextArg(m_szArgDeviceSWRegKey, kDelimiters))
-            return false;
-        if (!ReadLogging())
-            return false;
-        break;
-
-    case kMAddDS:
-    case kMRemoveDS:
-        if (!NextArg(m_szArgFilePrefix, kDelimiters))
-        {
-            if (m_bArgTooLong)
-                return false;
-            std::strcpy(m_szArgFilePrefix, "vrtk_");
-            std::strcpy(m_szArgCheckKey, "DeviceData");
-            std::strcpy(m_szArgCheckKeyValue, "InstallCLSID");
-        }
-        else if (NextArg(m_szArgCheckKey, kDelimiters) && NextArg(m_szArgCheckKeyValue, kDelimiters))
-        {
-            ReadLogging();
-        }
-        if (m_bArgTooLong || m_szArgFilePrefix[0] == '\0' || m_szArgCheckKey[0] == '\0' ||
-            m_szArgCheckKeyValue[0] == '\0')
-            return false;
-        break;
-
-    default:
+    const SFunction* pFunction = FindFunction(m_szArgFunction);
+    if (pFunction == NULL || !ReadArgs(*pFunction))
         return false;
-    }
-
     // The prefix becomes part of every data-source name: it must not lead
     // out of the twain_32 directory or widen the directory walk.
     if (!CDsNames::IsNamePart(m_szArgFilePrefix))
         return false;
-    Dispatch(nFunction);
+    Dispatch(*pFunction);
     // Whatever the function found or did, it ran: its outcome is in its log.
     return true;
 }
 
-void CTIRNFMain::Dispatch(int nFunction)
+void CTIRNFMain::Dispatch(const SFunction& function)
 {
-    if (nFunction == kAddDS || nFunction == kRemoveDS)
+    const char* args[kMaxArgs] = {};
+    int nArgs = 0;
+    for (; nArgs < kMaxArgs && function.args[nArgs] != NULL; ++nArgs)
+        args[nArgs] = this->*function.args[nArgs];
+    // The row's buffers are the arguments of one of the job's constructors.
+    if (nArgs == kMaxArgs)
     {
-        CModTwainDS job(m_szArgGuid, m_szArgFilePrefix, m_szArgCheckKey, m_szArgCheckKeyValue, m_szArgDeviceSWRegKey);
-        job.AddTwainDS(nFunction == kAddDS, m_bLogging);
+        CModTwainDS job(args[0], args[1], args[2], args[3], args[4]);
+        (job.*function.pfnOperation)(function.bAdd, m_bLogging);
     }
     else
     {
-        CModTwainDS job(m_szArgFilePrefix, m_szArgCheckKey, m_szArgCheckKeyValue);
-        job.MAddTwainDS(nFunction == kMAddDS, m_bLogging);
+        CModTwainDS job(args[0], args[1], args[2]);
+        (job.*function.pfnOperation)(function.bAdd, m_bLogging);
     }
 }

@@ -7,15 +7,7 @@ class CTIRNFMain
 {
 public:
     static constexpr int kArgSize = 260;
-
-    enum EFunction
-    {
-        kNone = 0,
-        kAddDS = 4,
-        kRemoveDS = 5,
-        kMAddDS = 14,
-        kMRemoveDS = 15
-    };
+    static constexpr int kMaxArgs = 5;
 
     CTIRNFMain();
     virtual ~CTIRNFMain() {}
@@ -25,6 +17,7 @@ public:
 
     bool Run(char* szCommandLine);
     bool NextArg(char* dest, const char* szDelimiters);
+    // The function's code, 0 for none.
     int LookupFunction(const char* szFunction);
 
     // The command line that WinMain is handed: szProcessLine without the
@@ -45,8 +38,13 @@ public:
     bool m_bArgTooLong;
 
 private:
+    struct SFunction;
+    static const SFunction kFunctions[];
+
+    static const SFunction* FindFunction(const char* szFunction);
+    bool ReadArgs(const SFunction& function);
     bool ReadLogging();
-    void Dispatch(int nFunction);
+    void Dispatch(const SFunction& function);
 };
 
 #endif
