@@ -9,18 +9,20 @@
 #include <cstring>
 
 CDriverCalls::CDriverCalls()
-    : m_DevInfo(SetupDiGetClassDevsA(&GUID_DEVCLASS_IMAGE, NULL, NULL, 0)), m_idx(0)
+    : m_DevInfo(SetupDiGetClassDevsA(&GUID_DEVCLASS_IMAGE, NULL, NULL, 0)), m_idx(0), m_current(-1)
 {
 }
 
 CDriverCalls::~CDriverCalls() {}
 
-bool CDriverCalls::OpenDriverKey(SP_DEVINFO_DATA* deviceRecord, CRegKey* pKey) const
+bool CDriverCalls::OpenDriverKey(CRegKey* pKey) const
 {
     pKey->Reset(NULL);
-    if (!HasDeviceSet())
+    if (m_current < 0)
         return false;
-    HKEY hKey = SetupDiOpenDevRegKey(m_DevInfo.Get(), deviceRecord, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_QUERY_VALUE);
+    // The platform only reads the record, through a pointer that is not const.
+    SP_DEVINFO_DATA devInfo = m_walk[m_current].devInfo;
+    HKEY hKey = SetupDiOpenDevRegKey(m_DevInfo.Get(), &devInfo, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_QUERY_VALUE);
     // A failed open gives INVALID_HANDLE_VALUE, which is no key to close.
     if (hKey == INVALID_HANDLE_VALUE)
         return false;
@@ -28,115 +30,90 @@ bool CDriverCalls::OpenDriverKey(SP_DEVINFO_DATA* deviceRecord, CRegKey* pKey) c
     return pKey->IsOpen();
 }
 
-void CDriverCalls::EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, DWORD* pdwError, bool bLog,
-                          CLogger* logger)
+CDriverCalls::SWalkEntry& CDriverCalls::EntryAt(int idx, bool bLog, CLogger* logger)
 {
-    if (idx >= 0 && idx < static_cast<int>(m_walk.size()))
-    {
-        const SWalkEntry& entry = m_walk[idx];
-        *pbResult = entry.bEnumResult;
-        *pdwError = entry.dwError;
-        if (entry.bEnumResult)
-            *deviceRecord = entry.devInfo;
-        return;
-    }
+    // The walk asks the indices in order: one not asked before is the next
+    // entry.
+    if (idx < static_cast<int>(m_walk.size()))
+        return m_walk[idx];
 
     // The lines made from memory reach the log before the platform is asked.
     if (bLog)
         logger->Flush();
-    *pbResult = SetupDiEnumDeviceInfo(m_DevInfo.Get(), idx, deviceRecord);
-    *pdwError = *pbResult ? ERROR_SUCCESS : GetLastError();
-
-    if (idx == static_cast<int>(m_walk.size()))
-    {
-        SWalkEntry entry = {};
-        entry.bEnumResult = *pbResult;
-        entry.dwError = *pdwError;
-        if (*pbResult)
-            entry.devInfo = *deviceRecord;
-        m_walk.push_back(entry);
-    }
+    SWalkEntry entry = {};
+    entry.devInfo.cbSize = sizeof(entry.devInfo);
+    entry.bEnumResult = SetupDiEnumDeviceInfo(m_DevInfo.Get(), idx, &entry.devInfo);
+    entry.dwError = entry.bEnumResult ? ERROR_SUCCESS : GetLastError();
+    m_walk.push_back(entry);
+    return m_walk.back();
 }
 
-bool CDriverCalls::EnumImagingDevices(SP_DEVINFO_DATA* deviceRecord, bool bLog, CLogger* logger)
+bool CDriverCalls::EnumImagingDevices(bool bLog, CLogger* logger)
 {
     if (!HasDeviceSet())
         return false;
 
     for (;;)
     {
-        BOOL bResult;
-        DWORD dwError;
-        EnumAt(m_idx, deviceRecord, &bResult, &dwError, bLog, logger);
+        const SWalkEntry& entry = EntryAt(m_idx, bLog, logger);
         if (bLog)
-            logger->LogFormat("SetupDiEnumDeviceInfo returned %d, m_idx = %d", bResult ? 1 : 0, m_idx);
+            logger->LogFormat("SetupDiEnumDeviceInfo returned %d, m_idx = %d", entry.bEnumResult ? 1 : 0, m_idx);
 
-        if (bResult)
+        if (entry.bEnumResult)
         {
-            m_idx++;
+            m_current = m_idx++;
             return true;
         }
-        if (dwError == ERROR_NO_MORE_ITEMS || m_idx > kMaxFailingIndex)
+        if (entry.dwError == ERROR_NO_MORE_ITEMS || m_idx > kMaxFailingIndex)
             break;
 
         if (bLog)
             logger->LogFormat(" EnumImagingDevices non-terminating error, GetLastError returned %d",
-                              static_cast<int>(dwError));
+                              static_cast<int>(entry.dwError));
         m_idx++;
     }
 
     if (bLog)
         logger->LogFormat("EnumImagingDevices terminating condition, m_idx = %d", m_idx);
     m_idx = 0;
+    m_current = -1;
     return false;
 }
 
-void CDriverCalls::ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, char* szProperty, bool bLog,
-                                      CLogger* logger)
+BOOL CDriverCalls::ReadDriverProperty(SWalkEntry& device, char* szProperty, bool bLog, CLogger* logger)
 {
-    // The index the record came from, when it is the device the walk has
-    // just reached.
-    int idx = m_idx - 1;
-    SWalkEntry* pEntry = NULL;
-    if (idx >= 0 && idx < static_cast<int>(m_walk.size()) && m_walk[idx].bEnumResult &&
-        m_walk[idx].devInfo.DevInst == deviceRecord->DevInst)
-        pEntry = &m_walk[idx];
-
     // Two terminators after the text, however long: the double-byte search
     // stops after a trailing lead byte too.
     std::memset(szProperty, 0, kPropertySize + 2);
-    if (pEntry && pEntry->bHasProperty)
+    if (device.bHasProperty)
     {
-        *pbResult = pEntry->bPropertyResult;
-        std::memcpy(szProperty, pEntry->strProperty.c_str(), pEntry->strProperty.size());
-        return;
+        std::memcpy(szProperty, device.strProperty.c_str(), device.strProperty.size());
+        return device.bPropertyResult;
     }
 
     if (bLog)
         logger->Flush();
     DWORD dwRequired = kPropertySize;
-    *pbResult = SetupDiGetDeviceRegistryPropertyA(m_DevInfo.Get(), deviceRecord, SPDRP_DRIVER, NULL,
-                                                  reinterpret_cast<BYTE*>(szProperty), kPropertySize, &dwRequired);
+    BOOL bResult = SetupDiGetDeviceRegistryPropertyA(m_DevInfo.Get(), &device.devInfo, SPDRP_DRIVER, NULL,
+                                                     reinterpret_cast<BYTE*>(szProperty), kPropertySize, &dwRequired);
     // After a failed read the buffer holds nothing the call meant.
-    if (!*pbResult)
+    if (!bResult)
         szProperty[0] = '\0';
 
-    if (pEntry)
-    {
-        pEntry->bHasProperty = true;
-        pEntry->bPropertyResult = *pbResult;
-        pEntry->strProperty = szProperty;
-    }
+    device.bHasProperty = true;
+    device.bPropertyResult = bResult;
+    device.strProperty = szProperty;
+    return bResult;
 }
 
-bool CDriverCalls::GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer, int bufferSize, bool bLog,
-                                     CLogger* logger)
+bool CDriverCalls::GetDriverInstance(char* buffer, int bufferSize, bool bLog, CLogger* logger)
 {
     buffer[0] = '\0';
+    if (m_current < 0)
+        return false;
 
-    BOOL bResult;
     char szProperty[kPropertySize + 2];
-    ReadDriverProperty(deviceRecord, &bResult, szProperty, bLog, logger);
+    BOOL bResult = ReadDriverProperty(m_walk[m_current], szProperty, bLog, logger);
     if (bLog)
         logger->LogFormat("SetupDiGetDeviceRegistryProperty returned %d, producing %s", bResult ? 1 : 0, szProperty);
     if (!bResult)

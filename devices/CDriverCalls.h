@@ -9,7 +9,8 @@
 class CLogger;
 class CRegKey;
 
-// The device information set of the Image class and a walk over it.
+// The device information set of the Image class and a walk over it. The
+// walk keeps the device it stands on: its users ask it about that device.
 class CDriverCalls
 {
 public:
@@ -22,14 +23,17 @@ public:
     CDriverCalls(const CDriverCalls&) = delete;
     CDriverCalls& operator=(const CDriverCalls&) = delete;
 
-    bool EnumImagingDevices(SP_DEVINFO_DATA* deviceRecord, bool bLog, CLogger* logger);
-    bool GetDriverInstance(SP_DEVINFO_DATA* deviceRecord, char* buffer, int bufferSize, bool bLog, CLogger* logger);
+    // Moves to the next device of the set; false when the walk is over.
+    bool EnumImagingDevices(bool bLog, CLogger* logger);
+    // The current device's instance number, the last part of its driver
+    // key name.
+    bool GetDriverInstance(char* buffer, int bufferSize, bool bLog, CLogger* logger);
 
     // The next walk starts again at the first device.
     void RestartWalk() { m_idx = 0; }
     bool HasDeviceSet() const { return m_DevInfo.IsValid(); }
-    // The driver (software) key of a device of the set, read-only.
-    bool OpenDriverKey(SP_DEVINFO_DATA* deviceRecord, CRegKey* pKey) const;
+    // The current device's driver (software) key, read-only.
+    bool OpenDriverKey(CRegKey* pKey) const;
 
 private:
     // What one index of the set gave. The set is made once and never
@@ -46,15 +50,16 @@ private:
         std::string strProperty;
     };
 
-    void EnumAt(int idx, SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, DWORD* pdwError, bool bLog,
-                CLogger* logger);
+    SWalkEntry& EntryAt(int idx, bool bLog, CLogger* logger);
     // szProperty holds kPropertySize + 2 bytes.
-    void ReadDriverProperty(SP_DEVINFO_DATA* deviceRecord, BOOL* pbResult, char* szProperty, bool bLog,
-                            CLogger* logger);
+    BOOL ReadDriverProperty(SWalkEntry& device, char* szProperty, bool bLog, CLogger* logger);
 
     CDevInfoSet m_DevInfo;
     int m_idx;
     std::vector<SWalkEntry> m_walk;
+    // The index of the device the walk stands on; -1 before the first one
+    // and after the last.
+    int m_current;
 };
 
 #endif

@@ -26,11 +26,11 @@ CDeviceChecks::CDeviceChecks(const CDriverCalls& driverCalls, const char* szHard
     m_strHardwareId.push_back('\0');
 }
 
-bool CDeviceChecks::MatchDeviceKey(SP_DEVINFO_DATA* deviceRecord)
+bool CDeviceChecks::MatchDeviceKey()
 {
     CRegKey driverKey;
     CRegKey checkKey;
-    const CRegKey* pValueKey = OpenCheckKey(deviceRecord, driverKey, checkKey);
+    const CRegKey* pValueKey = OpenCheckKey(driverKey, checkKey);
     std::string strData;
     if (pValueKey == NULL || pValueKey->QueryText(m_szCheckValue, &strData) != ERROR_SUCCESS)
         return false;
@@ -41,9 +41,9 @@ bool CDeviceChecks::MatchDeviceKey(SP_DEVINFO_DATA* deviceRecord)
     return CUtils::ContainsText(strData.c_str(), m_strHardwareId.c_str());
 }
 
-const CRegKey* CDeviceChecks::OpenCheckKey(SP_DEVINFO_DATA* pDevInfoData, CRegKey& driverKey, CRegKey& checkKey)
+const CRegKey* CDeviceChecks::OpenCheckKey(CRegKey& driverKey, CRegKey& checkKey)
 {
-    if (!m_DriverCalls.OpenDriverKey(pDevInfoData, &driverKey))
+    if (!m_DriverCalls.OpenDriverKey(&driverKey))
         return NULL;
     if (m_szCheckKey == NULL)
         return &driverKey;
@@ -59,11 +59,11 @@ bool CDeviceChecks::ValueNameExists(const CRegKey& key, const char* valueName, b
     return true;
 }
 
-bool CDeviceChecks::IsCorvelTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog, CLogger* logger)
+bool CDeviceChecks::IsCorvelTIRNDevice(bool bLog, CLogger* logger)
 {
     CRegKey driverKey;
     CRegKey checkKey;
-    const CRegKey* pCheckKey = OpenCheckKey(pDevInfoData, driverKey, checkKey);
+    const CRegKey* pCheckKey = OpenCheckKey(driverKey, checkKey);
     if (pCheckKey == NULL || !ValueNameExists(*pCheckKey, kTIRNValueName, bLog, logger))
         return false;
     // Key names are compared as the registry does, without regard to case.
@@ -73,11 +73,11 @@ bool CDeviceChecks::IsCorvelTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog,
     return moduleKey.OpenSubKey(driverKey, kModuleKey) && IsTIRNModule(moduleKey, false, bLog, logger);
 }
 
-bool CDeviceChecks::IsTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog, CLogger* logger)
+bool CDeviceChecks::IsTIRNDevice(bool bLog, CLogger* logger)
 {
     CRegKey driverKey;
     CRegKey moduleKey;
-    return m_DriverCalls.OpenDriverKey(pDevInfoData, &driverKey) && moduleKey.OpenSubKey(driverKey, kModuleKey) &&
+    return m_DriverCalls.OpenDriverKey(&driverKey) && moduleKey.OpenSubKey(driverKey, kModuleKey) &&
            IsTIRNModule(moduleKey, false, bLog, logger);
 }
 

@@ -1,18 +1,15 @@
 #ifndef TIRN_TWAINDS_CDEVICECHECKS_H
 #define TIRN_TWAINDS_CDEVICECHECKS_H
 
-#include <windows.h>
-#include <setupapi.h>
-
 #include <string>
 
 class CDriverCalls;
 class CLogger;
 class CRegKey;
 
-// The registry tests of one device, below its driver key: whether it
-// belongs to the caller of AddDS or RemoveDS, and whether it carries
-// CorvelCLSID and is a TIRN device for MAddDS and MRemoveDS.
+// The registry tests of the device the walk stands on, below its driver key:
+// whether it belongs to the caller of AddDS or RemoveDS, and whether it
+// carries CorvelCLSID and is a TIRN device for MAddDS and MRemoveDS.
 class CDeviceChecks
 {
 public:
@@ -25,19 +22,19 @@ public:
     CDeviceChecks& operator=(const CDeviceChecks&) = delete;
 
     // The check value's text holds the hardware identifier, in any case.
-    bool MatchDeviceKey(SP_DEVINFO_DATA* deviceRecord);
-    bool IsTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog, CLogger* logger);
+    bool MatchDeviceKey();
+    bool IsTIRNDevice(bool bLog, CLogger* logger);
     // MAddDS's two tests: CorvelCLSID under the check key, and only then
     // IsTIRNDevice. The driver key is opened once, and a check key that is
     // DeviceData itself serves both tests.
-    bool IsCorvelTIRNDevice(SP_DEVINFO_DATA* pDevInfoData, bool bLog, CLogger* logger);
+    bool IsCorvelTIRNDevice(bool bLog, CLogger* logger);
 
     const char* HardwareId() const { return m_strHardwareId.c_str(); }
 
 private:
     // The check subkey of the device's driver key (the driver key itself
     // without a check key); null when either cannot be opened.
-    const CRegKey* OpenCheckKey(SP_DEVINFO_DATA* pDevInfoData, CRegKey& driverKey, CRegKey& checkKey);
+    const CRegKey* OpenCheckKey(CRegKey& driverKey, CRegKey& checkKey);
     bool ValueNameExists(const CRegKey& key, const char* valueName, bool bLog, CLogger* logger);
     // The test of the DeviceData key's module name. bReused: the key was
     // opened for the test before, and one deleted since counts as one that

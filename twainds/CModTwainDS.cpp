@@ -8,10 +8,8 @@
 CModTwainDS::CModTwainDS(const char* szHardwareId, const char* szDsPrefix, const char* szCheckKey,
                          const char* szCheckValue, const char* szParamsKey)
     : m_Names(szDsPrefix), m_Checks(m_DriverCalls, szHardwareId, szCheckKey, szCheckValue), m_Files(m_Names),
-      m_DevInfoData(), m_szParamsKey(szParamsKey), m_szCheckValue(szCheckValue), m_szCheckKey(szCheckKey),
-      m_szDsPrefix(szDsPrefix)
+      m_szParamsKey(szParamsKey), m_szCheckValue(szCheckValue), m_szCheckKey(szCheckKey), m_szDsPrefix(szDsPrefix)
 {
-    m_DevInfoData.cbSize = sizeof(m_DevInfoData);
 }
 
 CModTwainDS::CModTwainDS(const char* szDsPrefix, const char* szCheckKey, const char* szCheckValue)
@@ -24,9 +22,9 @@ bool CModTwainDS::NextDevice(char* buffer, int bufferSize, bool bLog, CLogger* l
     if (bufferSize < kInstanceSize)
         return false;
     char szInstance[MAX_PATH];
-    while (m_DriverCalls.EnumImagingDevices(&m_DevInfoData, bLog, logger))
+    while (m_DriverCalls.EnumImagingDevices(bLog, logger))
     {
-        if (!m_DriverCalls.GetDriverInstance(&m_DevInfoData, szInstance, sizeof(szInstance), bLog, logger))
+        if (!m_DriverCalls.GetDriverInstance(szInstance, sizeof(szInstance), bLog, logger))
             continue;
         if (!CDsNames::IsInstanceNumber(szInstance))
         {
@@ -72,7 +70,7 @@ void CModTwainDS::AddTwainDS(bool bAdd, bool bLog)
     char szInstance[kInstanceSize] = {};
     while (NextDevice(szInstance, sizeof(szInstance), bLog, log.get()))
     {
-        if (m_Checks.MatchDeviceKey(&m_DevInfoData))
+        if (m_Checks.MatchDeviceKey())
             m_Files.AddRemoveDsFile(szInstance, bAdd, bLog, log.get());
     }
 }
@@ -100,7 +98,7 @@ void CModTwainDS::AddWalk(bool bLog, CLogger* logger)
     char szInstance[kInstanceSize] = {};
     while (NextDevice(szInstance, sizeof(szInstance), bLog, logger))
     {
-        if (m_Checks.IsCorvelTIRNDevice(&m_DevInfoData, bLog, logger))
+        if (m_Checks.IsCorvelTIRNDevice(bLog, logger))
             m_Files.CopyRemoveDsFile(szInstance, true, bLog, logger);
     }
 }
@@ -133,7 +131,7 @@ void CModTwainDS::RemoveWalk(bool bLog, CLogger* logger)
     {
         if (bLog)
             logger->LogFormat("Found Twain_32 directory for Instance %s", szInstance);
-        if (!InstanceExists(szInstance, bLog, logger) || !m_Checks.IsTIRNDevice(&m_DevInfoData, bLog, logger))
+        if (!InstanceExists(szInstance, bLog, logger) || !m_Checks.IsTIRNDevice(bLog, logger))
             m_Files.CopyRemoveDsFile(szInstance, false, bLog, logger);
     }
 }

@@ -32,18 +32,17 @@ public:
     void AddTwainDS(bool bAdd, bool bLog);
     void MAddTwainDS(bool bAdd, bool bLog);
 
-    // The next device with a four-digit instance number: its record in
-    // m_DevInfoData, its number in buffer.
+    // Moves the walk to the next device with a four-digit instance number;
+    // its number in buffer.
     bool NextDevice(char* buffer, int bufferSize, bool bLog, CLogger* logger);
-    // Whether a listed device has this instance number; on true
-    // m_DevInfoData holds that device.
+    // Whether a listed device has this instance number; on true the walk
+    // stands on that device.
     bool InstanceExists(const char* instance, bool bLog, CLogger* logger);
 
     CDriverCalls m_DriverCalls;
     CDsNames m_Names;
     CDeviceChecks m_Checks;
     CDsFiles m_Files;
-    SP_DEVINFO_DATA m_DevInfoData;
 
 private:
     struct SLabelled
