@@ -102,55 +102,39 @@ void CDsFiles::AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogg
     _rmdir(paths.szTwainDir);
 }
 
-void CDsFiles::CopyRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogger* logger)
+bool CDsFiles::PrepareDsFile(const char* instance, CDsNames::SPaths* pPaths, bool bLog, CLogger* logger)
 {
-    CDsNames::SPaths paths;
-    if (!PathsFor(instance, &paths, bLog, logger))
-        return;
+    if (!PathsFor(instance, pPaths, bLog, logger))
+        return false;
 
     if (bLog)
     {
         logger->LogFormat("m_szTwainDir = %s", m_Names.TwainDir());
-        logger->LogFormat("szTwainDir = %s", paths.szTwainDir);
-        logger->LogFormat("szFileName = %s", paths.szFileName);
-        logger->LogFormat("szFileNameDs = %s", paths.szFileNameDs);
-        logger->LogFormat("szFileNameGenericDs = %s", paths.szFileNameGenericDs);
+        logger->LogFormat("szTwainDir = %s", pPaths->szTwainDir);
+        logger->LogFormat("szFileName = %s", pPaths->szFileName);
+        logger->LogFormat("szFileNameDs = %s", pPaths->szFileNameDs);
+        logger->LogFormat("szFileNameGenericDs = %s", pPaths->szFileNameGenericDs);
     }
 
-    if (m_Utils.PathExists(paths.szFileName))
+    if (m_Utils.PathExists(pPaths->szFileName))
     {
-        SetNormal(paths.szFileName, bLog, logger);
-        RemoveFile(paths.szFileName, bLog, logger);
+        SetNormal(pPaths->szFileName, bLog, logger);
+        RemoveFile(pPaths->szFileName, bLog, logger);
     }
-    if (m_Utils.PathExists(paths.szFileNameDs))
-        SetNormal(paths.szFileNameDs, bLog, logger);
-
-    if (bAdd)
-    {
-        CopyGenericModule(paths, bLog, logger);
-        return;
-    }
-
-    // Its attributes are reset a second time, and a failure logged again.
-    if (m_Utils.PathExists(paths.szFileNameDs))
-    {
-        SetNormal(paths.szFileNameDs, bLog, logger);
-        RemoveFile(paths.szFileNameDs, bLog, logger);
-    }
-    SetNormalBeforeRemoval(paths.szTwainDir, bLog, logger);
-    if (_rmdir(paths.szTwainDir) != 0)
-    {
-        int nErrno = errno;
-        if (bLog)
-            logger->LogFormat("_trmdir failed, errno = %d", nErrno);
-    }
+    if (m_Utils.PathExists(pPaths->szFileNameDs))
+        SetNormal(pPaths->szFileNameDs, bLog, logger);
+    return true;
 }
 
 // The copy is tried first: when it succeeds, the generic module and the
 // device's directory were there, and the tests made before a copy would have
 // found them so. Only a failed copy looks why.
-void CDsFiles::CopyGenericModule(const CDsNames::SPaths& paths, bool bLog, CLogger* logger)
+void CDsFiles::CopyDsFile(const char* instance, bool bLog, CLogger* logger)
 {
+    CDsNames::SPaths paths;
+    if (!PrepareDsFile(instance, &paths, bLog, logger))
+        return;
+
     if (!CopyFileA(paths.szFileNameGenericDs, paths.szFileNameDs, FALSE))
     {
         if (!m_Utils.PathExists(paths.szFileNameGenericDs))
@@ -183,5 +167,26 @@ void CDsFiles::CopyGenericModule(const CDsNames::SPaths& paths, bool bLog, CLogg
     {
         logger->LogFormat("CopyFile succeeded on %s", paths.szFileNameGenericDs);
         logger->LogFormat("Copied to %s", paths.szFileNameDs);
+    }
+}
+
+void CDsFiles::RemoveDsFile(const char* instance, bool bLog, CLogger* logger)
+{
+    CDsNames::SPaths paths;
+    if (!PrepareDsFile(instance, &paths, bLog, logger))
+        return;
+
+    // Its attributes are reset a second time, and a failure logged again.
+    if (m_Utils.PathExists(paths.szFileNameDs))
+    {
+        SetNormal(paths.szFileNameDs, bLog, logger);
+        RemoveFile(paths.szFileNameDs, bLog, logger);
+    }
+    SetNormalBeforeRemoval(paths.szTwainDir, bLog, logger);
+    if (_rmdir(paths.szTwainDir) != 0)
+    {
+        int nErrno = errno;
+        if (bLog)
+            logger->LogFormat("_trmdir failed, errno = %d", nErrno);
     }
 }

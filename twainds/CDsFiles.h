@@ -19,12 +19,17 @@ public:
     CDsFiles& operator=(const CDsFiles&) = delete;
 
     void AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogger* logger);
-    void CopyRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogger* logger);
+    // MAddDS: the generic module copied to the data source.
+    void CopyDsFile(const char* instance, bool bLog, CLogger* logger);
+    // MRemoveDS: the data source removed, and the directory when it is empty.
+    void RemoveDsFile(const char* instance, bool bLog, CLogger* logger);
 
 private:
     // The device's paths; false, logged, when there are none to work on.
     bool PathsFor(const char* instance, CDsNames::SPaths* pPaths, bool bLog, CLogger* logger) const;
-    void CopyGenericModule(const CDsNames::SPaths& paths, bool bLog, CLogger* logger);
+    // What copying and removing start with: the paths, logged, the staged
+    // file removed and the data source's attributes reset.
+    bool PrepareDsFile(const char* instance, CDsNames::SPaths* pPaths, bool bLog, CLogger* logger);
 
     const CDsNames& m_Names;
     CUtils m_Utils;

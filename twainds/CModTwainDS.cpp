@@ -99,7 +99,7 @@ void CModTwainDS::AddWalk(bool bLog, CLogger* logger)
     while (NextDevice(szInstance, sizeof(szInstance), bLog, logger))
     {
         if (m_Checks.IsCorvelTIRNDevice(bLog, logger))
-            m_Files.CopyRemoveDsFile(szInstance, true, bLog, logger);
+            m_Files.CopyDsFile(szInstance, bLog, logger);
     }
 }
 
@@ -132,7 +132,7 @@ void CModTwainDS::RemoveWalk(bool bLog, CLogger* logger)
         if (bLog)
             logger->LogFormat("Found Twain_32 directory for Instance %s", szInstance);
         if (!InstanceExists(szInstance, bLog, logger) || !m_Checks.IsTIRNDevice(bLog, logger))
-            m_Files.CopyRemoveDsFile(szInstance, false, bLog, logger);
+            m_Files.RemoveDsFile(szInstance, bLog, logger);
     }
 }
 

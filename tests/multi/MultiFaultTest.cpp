@@ -158,7 +158,7 @@ TEST_F(MultiFaults, AttributeResetsThatFailAreLoggedWithTheirError)
     // Removing resets the data source's attributes twice, each failure logged.
     {
         CLogger logger("_remove_ds.log");
-        job.m_Files.CopyRemoveDsFile("0000", false, true, &logger);
+        job.m_Files.RemoveDsFile("0000", true, &logger);
     }
     EXPECT_EQ((Paths("0000") + failed(DsFile("0000")) + failed(DsFile("0000")) + Lines{Removed(DsFile("0000"))}),
               LastBody(LogPath("_remove_ds.log")));
