@@ -80,29 +80,29 @@ bool CDriverCalls::EnumImagingDevices(bool bLog, CLogger* logger)
     return false;
 }
 
-BOOL CDriverCalls::ReadDriverProperty(SWalkEntry& device, char* szProperty, bool bLog, CLogger* logger)
+BOOL CDriverCalls::ReadDriverProperty(SWalkEntry& entry, char* szProperty, bool bLog, CLogger* logger)
 {
     // Two terminators after the text, however long: the double-byte search
     // stops after a trailing lead byte too.
     std::memset(szProperty, 0, kPropertySize + 2);
-    if (device.bHasProperty)
+    if (entry.bHasProperty)
     {
-        std::memcpy(szProperty, device.strProperty.c_str(), device.strProperty.size());
-        return device.bPropertyResult;
+        std::memcpy(szProperty, entry.strProperty.c_str(), entry.strProperty.size());
+        return entry.bPropertyResult;
     }
 
     if (bLog)
         logger->Flush();
     DWORD dwRequired = kPropertySize;
-    BOOL bResult = SetupDiGetDeviceRegistryPropertyA(m_DevInfo.Get(), &device.devInfo, SPDRP_DRIVER, NULL,
+    BOOL bResult = SetupDiGetDeviceRegistryPropertyA(m_DevInfo.Get(), &entry.devInfo, SPDRP_DRIVER, NULL,
                                                      reinterpret_cast<BYTE*>(szProperty), kPropertySize, &dwRequired);
     // After a failed read the buffer holds nothing the call meant.
     if (!bResult)
         szProperty[0] = '\0';
 
-    device.bHasProperty = true;
-    device.bPropertyResult = bResult;
-    device.strProperty = szProperty;
+    entry.bHasProperty = true;
+    entry.bPropertyResult = bResult;
+    entry.strProperty = szProperty;
     return bResult;
 }
 

@@ -52,7 +52,7 @@ private:
 
     SWalkEntry& EntryAt(int idx, bool bLog, CLogger* logger);
     // szProperty holds kPropertySize + 2 bytes.
-    BOOL ReadDriverProperty(SWalkEntry& device, char* szProperty, bool bLog, CLogger* logger);
+    BOOL ReadDriverProperty(SWalkEntry& entry, char* szProperty, bool bLog, CLogger* logger);
 
     CDevInfoSet m_DevInfo;
     int m_idx;

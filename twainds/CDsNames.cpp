@@ -50,13 +50,13 @@ CDsNames::CDsNames(const char* szDsPrefix) : m_szDsPrefix(szDsPrefix)
     CUtils::BuildPath(m_szTwainDir, sizeof(m_szTwainDir), {szWindowsDir, szSeparator, "twain_32"});
 }
 
-bool CDsNames::ForInstance(const char* szInstance, SPaths* pPaths) const
+bool CDsNames::ForInstance(const char* instance, SPaths* pPaths) const
 {
     return HasTwainDir() &&
            CUtils::BuildPath(pPaths->szTwainDir, sizeof(pPaths->szTwainDir),
-                             {m_szTwainDir, "\\", m_szDsPrefix, szInstance}) &&
+                             {m_szTwainDir, "\\", m_szDsPrefix, instance}) &&
            CUtils::BuildPath(pPaths->szFileName, sizeof(pPaths->szFileName),
-                             {pPaths->szTwainDir, "\\", m_szDsPrefix, szInstance}) &&
+                             {pPaths->szTwainDir, "\\", m_szDsPrefix, instance}) &&
            CUtils::BuildPath(pPaths->szFileNameDs, sizeof(pPaths->szFileNameDs), {pPaths->szFileName, ".ds"}) &&
            CUtils::BuildPath(pPaths->szFileNameGenericDs, sizeof(pPaths->szFileNameGenericDs),
                              {m_szTwainDir, "\\", kGenericModule});
@@ -67,14 +67,14 @@ bool CDsNames::SearchPattern(char* szPattern, size_t cbPattern) const
     return HasTwainDir() && CUtils::BuildPath(szPattern, cbPattern, {m_szTwainDir, "\\", m_szDsPrefix, "*"});
 }
 
-bool CDsNames::IsInstanceNumber(const char* szInstance)
+bool CDsNames::IsInstanceNumber(const char* instance)
 {
     for (int i = 0; i < 4; i++)
     {
-        if (szInstance[i] < '0' || szInstance[i] > '9')
+        if (instance[i] < '0' || instance[i] > '9')
             return false;
     }
-    return szInstance[4] == '\0';
+    return instance[4] == '\0';
 }
 
 bool CDsNames::IsNamePart(const char* szName)

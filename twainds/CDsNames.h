@@ -30,14 +30,14 @@ public:
     bool HasTwainDir() const { return m_szTwainDir[0] != '\0'; }
 
     // False when a path would not fit in MAX_PATH - 1 characters.
-    bool ForInstance(const char* szInstance, SPaths* pPaths) const;
+    bool ForInstance(const char* instance, SPaths* pPaths) const;
     // twain_32\<prefix>*, the entries the directory walk looks at.
     bool SearchPattern(char* szPattern, size_t cbPattern) const;
 
     // Every per-device name is built from an instance number: exactly four
     // decimal digits, so that no prefix and number together can name a
     // device, another device's files, or a place that Windows shortens.
-    static bool IsInstanceNumber(const char* szInstance);
+    static bool IsInstanceNumber(const char* instance);
 
     // True when szName can stand in one file name below twain_32 without
     // leaving it: none of \ / : * ? " < > | and not "." or "..", nor a name

@@ -43,54 +43,54 @@ std::unique_ptr<CLogger> CModTwainDS::StartLog(bool bAdd) const
     return std::make_unique<CLogger>(bAdd ? "_add_ds.log" : "_remove_ds.log");
 }
 
-void CModTwainDS::WriteArguments(CLogger* log, std::initializer_list<SLabelled> lines) const
+void CModTwainDS::WriteArguments(CLogger* logger, std::initializer_list<SLabelled> lines) const
 {
     for (const SLabelled& line : lines)
     {
-        log->WriteLabel(line.szLabel);
-        log->WriteLine(line.szValue != NULL ? line.szValue : "");
+        logger->WriteLabel(line.szLabel);
+        logger->WriteLine(line.szValue != NULL ? line.szValue : "");
     }
     if (!m_Names.HasTwainDir())
-        log->LogFormat("No twain_32 directory: the Windows directory could not be had, no file is touched");
+        logger->LogFormat("No twain_32 directory: the Windows directory could not be had, no file is touched");
 }
 
 void CModTwainDS::AddTwainDS(bool bAdd, bool bLog)
 {
-    std::unique_ptr<CLogger> log;
+    std::unique_ptr<CLogger> logger;
     if (bLog)
     {
-        log = StartLog(bAdd);
-        WriteArguments(log.get(), {{"Hardware Identifier:", m_Checks.HardwareId()},
-                                   {"Data source prefix:", m_szDsPrefix},
-                                   {"Check Key:", m_szCheckKey},
-                                   {"Check Value:", m_szCheckValue},
-                                   {"Params Key:", m_szParamsKey}});
+        logger = StartLog(bAdd);
+        WriteArguments(logger.get(), {{"Hardware Identifier:", m_Checks.HardwareId()},
+                                      {"Data source prefix:", m_szDsPrefix},
+                                      {"Check Key:", m_szCheckKey},
+                                      {"Check Value:", m_szCheckValue},
+                                      {"Params Key:", m_szParamsKey}});
     }
 
     char szInstance[kInstanceSize] = {};
-    while (NextDevice(szInstance, sizeof(szInstance), bLog, log.get()))
+    while (NextDevice(szInstance, sizeof(szInstance), bLog, logger.get()))
     {
         if (m_Checks.MatchDeviceKey())
-            m_Files.AddRemoveDsFile(szInstance, bAdd, bLog, log.get());
+            m_Files.AddRemoveDsFile(szInstance, bAdd, bLog, logger.get());
     }
 }
 
 void CModTwainDS::MAddTwainDS(bool bAdd, bool bLog)
 {
-    std::unique_ptr<CLogger> log;
+    std::unique_ptr<CLogger> logger;
     if (bLog)
     {
-        log = StartLog(bAdd);
-        log->LogFormat("In function MAddTwainDS");
-        log->LogFormat("bAdd = %d", bAdd ? 1 : 0);
+        logger = StartLog(bAdd);
+        logger->LogFormat("In function MAddTwainDS");
+        logger->LogFormat("bAdd = %d", bAdd ? 1 : 0);
         WriteArguments(
-            log.get(),
+            logger.get(),
             {{"Data source prefix:", m_szDsPrefix}, {"Check Key:", m_szCheckKey}, {"Check Value:", m_szCheckValue}});
     }
     if (bAdd)
-        AddWalk(bLog, log.get());
+        AddWalk(bLog, logger.get());
     else
-        RemoveWalk(bLog, log.get());
+        RemoveWalk(bLog, logger.get());
 }
 
 void CModTwainDS::AddWalk(bool bLog, CLogger* logger)

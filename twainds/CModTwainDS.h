@@ -53,7 +53,7 @@ private:
 
     std::unique_ptr<CLogger> StartLog(bool bAdd) const;
     // The call's arguments as labelled lines.
-    void WriteArguments(CLogger* log, std::initializer_list<SLabelled> lines) const;
+    void WriteArguments(CLogger* logger, std::initializer_list<SLabelled> lines) const;
     void AddWalk(bool bLog, CLogger* logger);
     void RemoveWalk(bool bLog, CLogger* logger);
 
