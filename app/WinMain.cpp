@@ -1,5 +1,6 @@
 #include "app/CTIRNFMain.h"
 #include "app/Resources.h"
+#include "log/CHandleOwner.h"
 
 #include <windows.h>
 
@@ -16,6 +17,12 @@ const char kUsageText[] =
     "\t\tLong file names should be enclosed in quotes\n\n"
     "\t\t<0|1> parameter indicates logging and is optional.  Default is logging on (1).";
 
+bool ReleaseActivationContext(HANDLE hActCtx)
+{
+    ReleaseActCtx(hActCtx);
+    return true;
+}
+
 // The box in the look of Common Controls 6, from an activation context of its
 // own; without one it is shown all the same.
 void ShowUsage()
@@ -25,14 +32,12 @@ void ShowUsage()
     actCtx.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
     actCtx.hModule = GetModuleHandleA(NULL);
     actCtx.lpResourceName = MAKEINTRESOURCEA(IDR_USAGE_MANIFEST);
-    HANDLE hActCtx = CreateActCtxA(&actCtx);
+    CHandleOwner<HANDLE, ReleaseActivationContext, 0, -1> context(CreateActCtxA(&actCtx));
     ULONG_PTR cookie = 0;
-    bool bActive = hActCtx != INVALID_HANDLE_VALUE && ActivateActCtx(hActCtx, &cookie);
+    bool bActive = context.IsValid() && ActivateActCtx(context.Get(), &cookie);
     MessageBoxA(NULL, kUsageText, "Usage", MB_OK);
     if (bActive)
         DeactivateActCtx(0, cookie);
-    if (hActCtx != INVALID_HANDLE_VALUE)
-        ReleaseActCtx(hActCtx);
 }
 
 // abort()'s status, which also ends a run whose allocation failed or whose

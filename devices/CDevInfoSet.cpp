@@ -1,7 +1,6 @@
 #include "devices/CDevInfoSet.h"
 
-CDevInfoSet::~CDevInfoSet()
+bool DestroyDevInfoSet(HDEVINFO hDevInfo)
 {
-    if (IsValid())
-        SetupDiDestroyDeviceInfoList(m_hDevInfo);
+    return SetupDiDestroyDeviceInfoList(hDevInfo) != FALSE;
 }

@@ -1,25 +1,15 @@
 #ifndef TIRN_DEVICES_CDEVINFOSET_H
 #define TIRN_DEVICES_CDEVINFOSET_H
 
+#include "log/CHandleOwner.h"
+
 #include <windows.h>
 #include <setupapi.h>
 
-// Owns a device information set and destroys it once; a set that the
-// platform did not make is never handed back to it.
-class CDevInfoSet
-{
-public:
-    explicit CDevInfoSet(HDEVINFO hDevInfo) : m_hDevInfo(hDevInfo) {}
-    virtual ~CDevInfoSet();
+bool DestroyDevInfoSet(HDEVINFO hDevInfo);
 
-    CDevInfoSet(const CDevInfoSet&) = delete;
-    CDevInfoSet& operator=(const CDevInfoSet&) = delete;
-
-    bool IsValid() const { return m_hDevInfo != NULL && m_hDevInfo != INVALID_HANDLE_VALUE; }
-    HDEVINFO Get() const { return m_hDevInfo; }
-
-private:
-    HDEVINFO m_hDevInfo;
-};
+// A device information set; one that the platform did not make
+// (INVALID_HANDLE_VALUE) is never handed back to it.
+using CDevInfoSet = CHandleOwner<HDEVINFO, DestroyDevInfoSet, 0, -1>;
 
 #endif

@@ -27,7 +27,7 @@ bool CDriverCalls::OpenDriverKey(CRegKey* pKey) const
     if (hKey == INVALID_HANDLE_VALUE)
         return false;
     pKey->Reset(hKey);
-    return pKey->IsOpen();
+    return pKey->IsValid();
 }
 
 CDriverCalls::SWalkEntry& CDriverCalls::EntryAt(int idx, bool bLog, CLogger* logger)

@@ -7,16 +7,9 @@ namespace
 const DWORD kValueSize = 260;
 }
 
-CRegKey::~CRegKey()
+bool CloseRegKey(HKEY hKey)
 {
-    Reset(NULL);
-}
-
-void CRegKey::Reset(HKEY hKey)
-{
-    if (m_hKey != NULL)
-        RegCloseKey(m_hKey);
-    m_hKey = hKey;
+    return RegCloseKey(hKey) == ERROR_SUCCESS;
 }
 
 bool CRegKey::OpenSubKey(const CRegKey& parent, const char* szSubKey)
@@ -24,17 +17,17 @@ bool CRegKey::OpenSubKey(const CRegKey& parent, const char* szSubKey)
     // RegOpenKeyA would hand back the parent's own handle for an empty
     // name, and it would be closed twice.
     HKEY hKey = NULL;
-    if (RegOpenKeyExA(parent.m_hKey, szSubKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(parent.Get(), szSubKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
         hKey = NULL;
     Reset(hKey);
-    return IsOpen();
+    return IsValid();
 }
 
 LONG CRegKey::QueryText(const char* szValueName, std::string* pstrText) const
 {
     char data[kValueSize + 1];
     DWORD cbData = kValueSize;
-    LONG lResult = RegQueryValueExA(m_hKey, szValueName, NULL, NULL, reinterpret_cast<BYTE*>(data), &cbData);
+    LONG lResult = RegQueryValueExA(Get(), szValueName, NULL, NULL, reinterpret_cast<BYTE*>(data), &cbData);
     if (lResult != ERROR_SUCCESS)
         return lResult;
     if (cbData > kValueSize)
@@ -46,5 +39,5 @@ LONG CRegKey::QueryText(const char* szValueName, std::string* pstrText) const
 
 bool CRegKey::ValueExists(const char* szValueName) const
 {
-    return RegQueryValueExA(m_hKey, szValueName, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+    return RegQueryValueExA(Get(), szValueName, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
 }

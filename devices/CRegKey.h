@@ -1,22 +1,18 @@
 #ifndef TIRN_DEVICES_CREGKEY_H
 #define TIRN_DEVICES_CREGKEY_H
 
+#include "log/CHandleOwner.h"
+
 #include <windows.h>
 
 #include <string>
 
-// Owns a registry key, opened read-only, and closes it once.
-class CRegKey
+bool CloseRegKey(HKEY hKey);
+
+// A registry key, opened read-only, and the reads of its values.
+class CRegKey : public CHandleOwner<HKEY, CloseRegKey, 0>
 {
 public:
-    CRegKey() : m_hKey(NULL) {}
-    virtual ~CRegKey();
-
-    CRegKey(const CRegKey&) = delete;
-    CRegKey& operator=(const CRegKey&) = delete;
-
-    // Takes over hKey, closing the key held before.
-    void Reset(HKEY hKey);
     // A subkey of parent; an empty name opens the parent key itself again.
     bool OpenSubKey(const CRegKey& parent, const char* szSubKey);
 
@@ -25,11 +21,6 @@ public:
     // ERROR_SUCCESS, or the error of the read.
     LONG QueryText(const char* szValueName, std::string* pstrText) const;
     bool ValueExists(const char* szValueName) const;
-
-    bool IsOpen() const { return m_hKey != NULL; }
-
-private:
-    HKEY m_hKey;
 };
 
 #endif

@@ -15,7 +15,7 @@ bool CDsDirectoryWalk::NextDsDirectory(char* instance, int bufferSize)
     // Four digits and the terminator.
     if (bufferSize < 5)
         return false;
-    if (!m_Find.IsOpen() && !m_bFindDone && !m_Find.First(m_strPattern.c_str(), &m_FindData))
+    if (!m_Find.IsValid() && !m_bFindDone && !m_Find.First(m_strPattern.c_str(), &m_FindData))
         return false;
 
     size_t cchPrefix = std::strlen(m_szDsPrefix);

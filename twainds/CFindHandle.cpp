@@ -1,25 +1,17 @@
 #include "twainds/CFindHandle.h"
 
-CFindHandle::~CFindHandle()
+bool CloseFind(intptr_t hFind)
 {
-    Close();
+    return _findclose(hFind) == 0;
 }
 
 bool CFindHandle::First(const char* szPattern, struct _finddata64i32_t* pFindData)
 {
-    Close();
-    m_hFind = _findfirst64i32(szPattern, pFindData);
-    return IsOpen();
+    Reset(_findfirst64i32(szPattern, pFindData));
+    return IsValid();
 }
 
 bool CFindHandle::Next(struct _finddata64i32_t* pFindData)
 {
-    return IsOpen() && _findnext64i32(m_hFind, pFindData) == 0;
-}
-
-void CFindHandle::Close()
-{
-    if (IsOpen())
-        _findclose(m_hFind);
-    m_hFind = -1;
+    return IsValid() && _findnext64i32(Get(), pFindData) == 0;
 }

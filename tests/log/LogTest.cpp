@@ -1,3 +1,4 @@
+#include "log/CHandleOwner.h"
 #include "log/CLogger.h"
 
 #include "harness/TestFiles.h"
@@ -579,5 +580,51 @@ INSTANTIATE_TEST_SUITE_P(
                       ClosedCase{"TempPath2QueryFails", TempPathReturning(0, &SSeams::getTempPath2)},
                       ClosedCase{"TempPath2TooLongForTheBuffer", TempPathReturning(MAX_PATH, &SSeams::getTempPath2)}),
     [](const auto& info) { return std::string(info.param.name); });
+
+std::vector<intptr_t> closed;
+
+bool RecordClose(intptr_t h)
+{
+    closed.push_back(h);
+    return h != 7;
+}
+
+// Steps on the owner a: '6' Reset(6), 'n' Reset(-1), '+' a Close() that
+// succeeds, '-' one that fails (nothing held, or 7, which the close function
+// fails on), 'm' a moved into a new owner, 'b' a moved onto the owner b.
+TEST_F(Log, AHandleOwnerClosesEachHandleOnceAndNeverOneThatIsNone)
+{
+    using COwner = CHandleOwner<intptr_t, RecordClose, 0, -1>;
+    const struct
+    {
+        intptr_t a, b;
+        std::string steps;
+        std::vector<intptr_t> closed;
+    } cases[] = {
+        {5, 0, "", {5}},  {-1, 0, "-", {}}, {5, 0, "6n", {5, 6}}, {5, 0, "+-", {5}},
+        {7, 0, "-", {7}}, {5, 0, "m", {5}}, {5, 6, "b", {6, 5}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.a) + " " + std::to_string(c.b) + " " + c.steps);
+        closed.clear();
+        {
+            std::vector<COwner> moved;
+            COwner a(c.a), b(c.b);
+            for (char step : c.steps)
+            {
+                if (step == '6' || step == 'n')
+                    a.Reset(step == '6' ? 6 : -1);
+                else if (step == '+' || step == '-')
+                    EXPECT_EQ(a.Close(), step == '+');
+                else if (step == 'm')
+                    moved.push_back(std::move(a));
+                else
+                    b = std::move(a);
+            }
+        }
+        EXPECT_EQ(closed, c.closed);
+    }
+}
 
 } // namespace
