@@ -30,22 +30,36 @@ bool CDriverCalls::OpenDriverKey(CRegKey* pKey) const
     return pKey->IsValid();
 }
 
-CDriverCalls::SWalkEntry& CDriverCalls::EntryAt(int idx, bool bLog, CLogger* logger)
+CDriverCalls::SWalkEntry& CDriverCalls::EntryAt(int idx)
 {
     // The walk asks the indices in order: one not asked before is the next
     // entry.
     if (idx < static_cast<int>(m_walk.size()))
         return m_walk[idx];
 
-    // The lines made from memory reach the log before the platform is asked.
-    if (bLog)
-        logger->Flush();
     SWalkEntry entry = {};
     entry.devInfo.cbSize = sizeof(entry.devInfo);
     entry.bEnumResult = SetupDiEnumDeviceInfo(m_DevInfo.Get(), idx, &entry.devInfo);
     entry.dwError = entry.bEnumResult ? ERROR_SUCCESS : GetLastError();
     m_walk.push_back(entry);
     return m_walk.back();
+}
+
+bool CDriverCalls::EndsWalk(const SWalkEntry& entry, int idx)
+{
+    return !entry.bEnumResult && (entry.dwError == ERROR_NO_MORE_ITEMS || idx > kMaxFailingIndex);
+}
+
+void CDriverCalls::LearnDevices()
+{
+    if (!HasDeviceSet())
+        return;
+    char szProperty[kPropertySize + 2];
+    for (int idx = 0; !EndsWalk(EntryAt(idx), idx); ++idx)
+    {
+        if (m_walk[idx].bEnumResult)
+            ReadDriverProperty(m_walk[idx], szProperty);
+    }
 }
 
 bool CDriverCalls::EnumImagingDevices(bool bLog, CLogger* logger)
@@ -55,7 +69,7 @@ bool CDriverCalls::EnumImagingDevices(bool bLog, CLogger* logger)
 
     for (;;)
     {
-        const SWalkEntry& entry = EntryAt(m_idx, bLog, logger);
+        const SWalkEntry& entry = EntryAt(m_idx);
         if (bLog)
             logger->LogFormat("SetupDiEnumDeviceInfo returned %d, m_idx = %d", entry.bEnumResult ? 1 : 0, m_idx);
 
@@ -64,7 +78,7 @@ bool CDriverCalls::EnumImagingDevices(bool bLog, CLogger* logger)
             m_current = m_idx++;
             return true;
         }
-        if (entry.dwError == ERROR_NO_MORE_ITEMS || m_idx > kMaxFailingIndex)
+        if (EndsWalk(entry, m_idx))
             break;
 
         if (bLog)
@@ -80,7 +94,7 @@ bool CDriverCalls::EnumImagingDevices(bool bLog, CLogger* logger)
     return false;
 }
 
-BOOL CDriverCalls::ReadDriverProperty(SWalkEntry& entry, char* szProperty, bool bLog, CLogger* logger)
+BOOL CDriverCalls::ReadDriverProperty(SWalkEntry& entry, char* szProperty)
 {
     // Two terminators after the text, however long: the double-byte search
     // stops after a trailing lead byte too.
@@ -91,8 +105,6 @@ BOOL CDriverCalls::ReadDriverProperty(SWalkEntry& entry, char* szProperty, bool 
         return entry.bPropertyResult;
     }
 
-    if (bLog)
-        logger->Flush();
     DWORD dwRequired = kPropertySize;
     BOOL bResult = SetupDiGetDeviceRegistryPropertyA(m_DevInfo.Get(), &entry.devInfo, SPDRP_DRIVER, NULL,
                                                      reinterpret_cast<BYTE*>(szProperty), kPropertySize, &dwRequired);
@@ -113,7 +125,7 @@ bool CDriverCalls::GetDriverInstance(char* buffer, int bufferSize, bool bLog, CL
         return false;
 
     char szProperty[kPropertySize + 2];
-    BOOL bResult = ReadDriverProperty(m_walk[m_current], szProperty, bLog, logger);
+    BOOL bResult = ReadDriverProperty(m_walk[m_current], szProperty);
     if (bLog)
         logger->LogFormat("SetupDiGetDeviceRegistryProperty returned %d, producing %s", bResult ? 1 : 0, szProperty);
     if (!bResult)

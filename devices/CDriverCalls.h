@@ -31,6 +31,9 @@ public:
 
     // The next walk starts again at the first device.
     void RestartWalk() { m_idx = 0; }
+    // Asks the platform all that a walk would, so that the walks after it
+    // are answered from memory, without a platform call between their lines.
+    void LearnDevices();
     bool HasDeviceSet() const { return m_DevInfo.IsValid(); }
     // The current device's driver (software) key, read-only.
     bool OpenDriverKey(CRegKey* pKey) const;
@@ -50,9 +53,11 @@ private:
         std::string strProperty;
     };
 
-    SWalkEntry& EntryAt(int idx, bool bLog, CLogger* logger);
+    SWalkEntry& EntryAt(int idx);
+    // A failure that ends the walk: no more items, or any after the bound.
+    static bool EndsWalk(const SWalkEntry& entry, int idx);
     // szProperty holds kPropertySize + 2 bytes.
-    BOOL ReadDriverProperty(SWalkEntry& entry, char* szProperty, bool bLog, CLogger* logger);
+    BOOL ReadDriverProperty(SWalkEntry& entry, char* szProperty);
 
     CDevInfoSet m_DevInfo;
     int m_idx;

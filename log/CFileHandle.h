@@ -5,9 +5,19 @@
 
 #include <windows.h>
 
+#include <string>
+
 bool CloseFileHandle(HANDLE hFile);
 
 // A file handle from CreateFile, which fails with INVALID_HANDLE_VALUE.
-using CFileHandle = CHandleOwner<HANDLE, CloseFileHandle, 0, -1>;
+class CFileHandle : public CHandleOwner<HANDLE, CloseFileHandle, 0, -1>
+{
+public:
+    using CHandleOwner::CHandleOwner;
+
+    // Every byte, in as many writes as the system takes.
+    bool WriteAll(const std::string& strBytes) const;
+    bool GetSize(LONGLONG* pllSize) const;
+};
 
 #endif

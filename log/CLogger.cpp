@@ -1,5 +1,7 @@
 #include "log/CLogger.h"
 
+#include "log/CLogCut.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -9,30 +11,6 @@ namespace
 std::string WithoutExtension(const std::string& strPath)
 {
     return strPath.substr(0, strPath.size() - 4);
-}
-
-bool GetSize(const CFileHandle& file, LONGLONG* pllSize)
-{
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size))
-        return false;
-    *pllSize = size.QuadPart;
-    return true;
-}
-
-bool WriteAll(const CFileHandle& file, const std::string& strBytes)
-{
-    const char* p = strBytes.data();
-    size_t cbLeft = strBytes.size();
-    while (cbLeft > 0)
-    {
-        DWORD cbWritten = 0;
-        if (!WriteFile(file.Get(), p, static_cast<DWORD>(cbLeft), &cbWritten, NULL) || cbWritten == 0)
-            return false;
-        p += cbWritten;
-        cbLeft -= cbWritten;
-    }
-    return true;
 }
 
 // GetTempPath2A gives SYSTEM a temp directory that other users cannot reach,
@@ -47,28 +25,6 @@ DWORD GetLogDirectory(DWORD cchBuffer, char* szBuffer)
     if (pfn == NULL)
         return GetTempPathA(cchBuffer, szBuffer);
     return reinterpret_cast<PFNGETTEMPPATH2A>(reinterpret_cast<void (*)()>(pfn))(cchBuffer, szBuffer);
-}
-
-// The lines of a tail read as bytes, each ended again by CR LF. A Ctrl-Z in
-// a logged value is copied like any byte.
-std::string KeptLines(const std::string& strTail)
-{
-    std::string strKept;
-    strKept.reserve(strTail.size() + 2);
-    size_t pos = 0;
-    while (pos < strTail.size())
-    {
-        size_t end = strTail.find('\n', pos);
-        if (end == std::string::npos)
-            end = strTail.size();
-        size_t cch = end - pos;
-        if (cch > 0 && strTail[end - 1] == '\r')
-            cch--;
-        strKept.append(strTail, pos, cch);
-        strKept += "\r\n";
-        pos = end + 1;
-    }
-    return strKept;
 }
 } // namespace
 
@@ -92,8 +48,12 @@ CLogger::CLogger(const char* szSuffix) : m_bHolding(false)
     // it writes after the replace go to the replaced file and are lost. A
     // log that grows is the lesser harm, and each section says why.
     LONGLONG llSize;
-    if (m_Turn.Has() && GetSize(m_LogFile, &llSize) && llSize > kMaxLogSize)
-        CutLog(llSize);
+    if (m_Turn.Has() && m_LogFile.GetSize(&llSize) && llSize > kMaxLogSize)
+    {
+        CLogCut(m_strFileName, kMaxLogSize).Cut(&m_LogFile, llSize);
+        if (!m_LogFile.IsValid())
+            OpenLog();
+    }
 
     WriteTimeStamp();
     WriteLine("Start Log");
@@ -131,62 +91,6 @@ void CLogger::LogWithoutTurn()
                   static_cast<int>(m_Turn.Error()));
 }
 
-// Keeps the lines of the last kMaxLogSize bytes. The copy is written first
-// and then replaces the log in one step; when any step fails, the old log
-// stays whole, this run is appended to it and no copy is left behind.
-void CLogger::CutLog(LONGLONG llSize)
-{
-    std::string strTail;
-    if (!ReadTail(llSize, &strTail))
-        return;
-
-    std::string strCopyName = WithoutExtension(m_strFileName) + "2.log";
-    CFileHandle copy(
-        CreateFileA(strCopyName.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
-    if (!copy.IsValid())
-        return;
-    // On the disk before it replaces the log, so that a power cut just after
-    // the replace cannot leave an empty or short log.
-    bool bCopied = WriteAll(copy, KeptLines(strTail)) && FlushFileBuffers(copy.Get());
-    bCopied = copy.Close() && bCopied;
-
-    // Lines that a writer without the turn added meanwhile would be lost.
-    LONGLONG llSizeNow;
-    bool bReplaced = bCopied && GetSize(m_LogFile, &llSizeNow) && llSizeNow == llSize;
-    if (bReplaced)
-    {
-        // An open handle on the log would keep it from being replaced.
-        m_LogFile.Close();
-        bReplaced = MoveFileExA(strCopyName.c_str(), m_strFileName.c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-    }
-    if (!bReplaced)
-        DeleteFileA(strCopyName.c_str());
-    if (!m_LogFile.IsValid())
-        OpenLog();
-}
-
-bool CLogger::ReadTail(LONGLONG llSize, std::string* pstrTail)
-{
-    LARGE_INTEGER start;
-    start.QuadPart = llSize - kMaxLogSize;
-    if (!SetFilePointerEx(m_LogFile.Get(), start, NULL, FILE_BEGIN))
-        return false;
-
-    pstrTail->resize(kMaxLogSize);
-    size_t cbRead = 0;
-    while (cbRead < pstrTail->size())
-    {
-        DWORD cb = 0;
-        if (!ReadFile(m_LogFile.Get(), &(*pstrTail)[cbRead], static_cast<DWORD>(pstrTail->size() - cbRead), &cb,
-                      NULL) ||
-            cb == 0)
-            return false;
-        cbRead += cb;
-    }
-    return true;
-}
-
 void CLogger::EndLine()
 {
     // Line ends are stored as CR LF, also those inside a logged value.
@@ -196,22 +100,16 @@ void CLogger::EndLine()
     if (m_bHolding)
         m_strHeld += m_strLine;
     else
-        WriteAll(m_LogFile, m_strLine);
+        m_LogFile.WriteAll(m_strLine);
     // Cleared, the line keeps its buffer for the next one.
     m_strLine.clear();
 }
 
-void CLogger::Flush()
-{
-    if (m_strHeld.empty())
-        return;
-    WriteAll(m_LogFile, m_strHeld);
-    m_strHeld.clear();
-}
-
 void CLogger::Release()
 {
-    Flush();
+    if (!m_strHeld.empty())
+        m_LogFile.WriteAll(m_strHeld);
+    m_strHeld.clear();
     m_bHolding = false;
 }
 

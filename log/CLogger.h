@@ -29,20 +29,16 @@ public:
     int LogFormat(const char* szFormat, ...) __attribute__((format(gnu_printf, 2, 3)));
 
     // Between Hold and Release complete lines wait in memory, to go to the
-    // file together at the next Flush or Release: for lines that a walk
-    // answered from memory makes, with nothing done in between. Whoever asks
-    // the platform meanwhile flushes first, so the file holds every line made
-    // before a call, as it does line by line.
+    // file together at Release: for a stretch of lines made without a
+    // platform call in between. The holder makes none, so the file holds
+    // every line made before a call, as it does line by line.
     void Hold() { m_bHolding = true; }
     void Release();
-    void Flush();
 
     bool IsOpen() const { return m_LogFile.IsValid(); }
 
 private:
     bool OpenLog();
-    void CutLog(LONGLONG llSize);
-    bool ReadTail(LONGLONG llSize, std::string* pstrTail);
     void LogWithoutTurn();
     // Ends the line being built and writes it.
     void EndLine();

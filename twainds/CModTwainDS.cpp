@@ -138,8 +138,9 @@ void CModTwainDS::RemoveWalk(bool bLog, CLogger* logger)
 
 bool CModTwainDS::InstanceExists(const char* instance, bool bLog, CLogger* logger)
 {
-    // A lookup is mostly a walk answered from memory: its lines go to the
-    // log together.
+    // Asked of the platform first, the lookup is a walk answered from
+    // memory: its lines go to the log together.
+    m_DriverCalls.LearnDevices();
     if (bLog)
         logger->Hold();
     char szDeviceInstance[kInstanceSize];

@@ -1,0 +1,80 @@
+#include "log/CLogCut.h"
+
+namespace
+{
+// The lines of a tail read as bytes, each ended again by CR LF. A Ctrl-Z in
+// a logged value is copied like any byte.
+std::string KeptLines(const std::string& strTail)
+{
+    std::string strKept;
+    strKept.reserve(strTail.size() + 2);
+    size_t pos = 0;
+    while (pos < strTail.size())
+    {
+        size_t end = strTail.find('\n', pos);
+        if (end == std::string::npos)
+            end = strTail.size();
+        size_t cch = end - pos;
+        if (cch > 0 && strTail[end - 1] == '\r')
+            cch--;
+        strKept.append(strTail, pos, cch);
+        strKept += "\r\n";
+        pos = end + 1;
+    }
+    return strKept;
+}
+} // namespace
+
+CLogCut::CLogCut(const std::string& strLogName, LONGLONG llKept)
+    : m_strLogName(strLogName), m_strCopyName(strLogName.substr(0, strLogName.size() - 4) + "2.log"), m_llKept(llKept)
+{
+}
+
+void CLogCut::Cut(CFileHandle* pLogFile, LONGLONG llSize) const
+{
+    std::string strTail;
+    if (!ReadTail(*pLogFile, llSize, &strTail))
+        return;
+
+    CFileHandle copy(
+        CreateFileA(m_strCopyName.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!copy.IsValid())
+        return;
+    // On the disk before it replaces the log, so that a power cut just after
+    // the replace cannot leave an empty or short log.
+    bool bCopied = copy.WriteAll(KeptLines(strTail)) && FlushFileBuffers(copy.Get());
+    bCopied = copy.Close() && bCopied;
+
+    // Lines that a writer without the turn added meanwhile would be lost.
+    LONGLONG llSizeNow;
+    bool bReplaced = bCopied && pLogFile->GetSize(&llSizeNow) && llSizeNow == llSize;
+    if (bReplaced)
+    {
+        // An open handle on the log would keep it from being replaced.
+        pLogFile->Close();
+        bReplaced = MoveFileExA(m_strCopyName.c_str(), m_strLogName.c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    }
+    if (!bReplaced)
+        DeleteFileA(m_strCopyName.c_str());
+}
+
+bool CLogCut::ReadTail(const CFileHandle& logFile, LONGLONG llSize, std::string* pstrTail) const
+{
+    LARGE_INTEGER start;
+    start.QuadPart = llSize - m_llKept;
+    if (!SetFilePointerEx(logFile.Get(), start, NULL, FILE_BEGIN))
+        return false;
+
+    pstrTail->resize(static_cast<size_t>(m_llKept));
+    size_t cbRead = 0;
+    while (cbRead < pstrTail->size())
+    {
+        DWORD cb = 0;
+        if (!ReadFile(logFile.Get(), &(*pstrTail)[cbRead], static_cast<DWORD>(pstrTail->size() - cbRead), &cb, NULL) ||
+            cb == 0)
+            return false;
+        cbRead += cb;
+    }
+    return true;
+}
