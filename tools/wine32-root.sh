@@ -15,7 +15,10 @@ mkdir -p "$1"
 dir=$(cd "$1" && pwd)
 version=$(dpkg-query -W -f='${Version}' wine64)
 stamp="$dir/.ready"
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -x "$dir/wine" ]; then
+# The launchers name the root by its absolute path: a root that was moved
+# is made again.
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -x "$dir/wine" ] &&
+    grep -qF "\"$dir/qemu-i386\"" "$dir/wine"; then
     exit 0
 fi
 echo "wine32-root: setting up the 32-bit Wine $version in $dir" >&2
