@@ -25,8 +25,8 @@ std::string KeptLines(const std::string& strTail)
 }
 } // namespace
 
-CLogCut::CLogCut(const std::string& strLogName, LONGLONG llKept)
-    : m_strLogName(strLogName), m_strCopyName(strLogName.substr(0, strLogName.size() - 4) + "2.log"), m_llKept(llKept)
+CLogCut::CLogCut(const std::string& strLogName, const std::string& strCopyName, LONGLONG llKept)
+    : m_strLogName(strLogName), m_strCopyName(strCopyName), m_llKept(llKept)
 {
 }
 

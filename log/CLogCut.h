@@ -6,13 +6,12 @@
 #include <string>
 
 // The cut of a log that has grown too large: it keeps the lines of the
-// log's last bytes, through a copy (the log's name with "2.log" for ".log")
-// that replaces the log in one step. When any step fails, the old log stays
+// log's last bytes, through a copy that replaces the log in one step. When any step fails, the old log stays
 // whole and no copy is left behind.
 class CLogCut
 {
 public:
-    CLogCut(const std::string& strLogName, LONGLONG llKept);
+    CLogCut(const std::string& strLogName, const std::string& strCopyName, LONGLONG llKept);
     virtual ~CLogCut() {}
 
     CLogCut(const CLogCut&) = delete;

@@ -50,7 +50,7 @@ CLogger::CLogger(const char* szSuffix) : m_bHolding(false)
     LONGLONG llSize;
     if (m_Turn.Has() && m_LogFile.GetSize(&llSize) && llSize > kMaxLogSize)
     {
-        CLogCut(m_strFileName, kMaxLogSize).Cut(&m_LogFile, llSize);
+        CLogCut(m_strFileName, WithoutExtension(m_strFileName) + "2.log", kMaxLogSize).Cut(&m_LogFile, llSize);
         if (!m_LogFile.IsValid())
             OpenLog();
     }
