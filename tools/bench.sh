@@ -27,7 +27,7 @@ if [ -z "${TIRN_BENCH_PINNED:-}" ] && command -v taskset >/dev/null 2>&1; then
     export TIRN_BENCH_PINNED=1
     exec taskset -c 0 "$0" "$@"
 fi
-. "$root/tools/wine-env.sh"
+. "$root/tools/wine-env.sh" || exit 2
 runs=${RUNS:-11}
 runs_1000=${RUNS_1000:-7}
 runs_square=${RUNS_SQUARE:-3}

@@ -2,7 +2,7 @@
 # Installs what a fresh Debian machine lacks for building and testing.
 # Quiet and quick when everything is there already.
 set -euo pipefail
-. "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/wine-env.sh" || exit 2
 
 # "release": only what tools/release.sh needs, none of the test tools.
 only_release=0
@@ -22,6 +22,8 @@ if [ "$only_release" = 0 ]; then
     have_cmd localedef || need+=(locales)
     have_cmd x86_64-w64-mingw32-objdump || need+=(binutils-mingw-w64-x86-64)
     [ -x "$WINE64" ] || need+=(wine64)
+    # Makes the i386 loader the 32-bit Wine's interpreter, where the kernel runs it.
+    have_cmd patchelf || need+=(patchelf)
     have_cmd makensis || need+=(nsis)
     have_cmd wixl || need+=(wixl)
     have_cmd openssl || need+=(openssl)

@@ -1,11 +1,20 @@
 # Sourced (POSIX sh) by every script in tools/ that runs Windows programs:
-# the Wine binaries, the prefix, and the registry of a sample machine.
+# the Wine binaries, the prefix, and the registry of a sample machine. From a
+# shell, `. tools/wine-env.sh` in the checkout gives the same (bash, dash).
 #
-# TIRN_WINE_ARCH picks the Wine: x64 (the default) is Debian's wine64; x86 is
-# Debian's i386 Wine under qemu-i386, unpacked by tools/wine32-root.sh into
-# build/wine32 (the kernel here runs no 32-bit Linux programs). The host's
-# 64-bit server serves both.
-TIRN_ROOT=${TIRN_ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
+# TIRN_WINE_ARCH picks the Windows that Wine plays:
+#   x64    (the default) Debian's wine64: 64-bit Windows, for the 64-bit exe;
+#   wow64  a 64-bit Windows that runs 32-bit programs as WoW64 processes, as
+#          nearly every Windows PC runs the shipped 32-bit exe;
+#   x86    a 32-bit Windows, Debian's i386 Wine alone.
+# The 32-bit Wine is the root that tools/wine32-root.sh makes in
+# build/wine32; it runs natively where the kernel runs i386 programs, under
+# qemu-i386 elsewhere or with TIRN_WINE32_QEMU=1. The host's 64-bit server
+# serves all of them.
+if [ -z "${TIRN_ROOT:-}" ]; then
+    # bash names the sourced file; a POSIX sh script sources it from tools/.
+    TIRN_ROOT=$(cd "$(dirname "${BASH_SOURCE:-$0}")/.." && pwd)
+fi
 WINE64=/usr/lib/wine/wine64
 WINE32_ROOT=$TIRN_ROOT/build/wine32
 WINESERVER=/usr/lib/wine/wineserver64
@@ -15,9 +24,13 @@ WINEDEBUG=${WINEDEBUG:--all}
 WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winedbg.exe=d}
 TIRN_WINE_ARCH=${TIRN_WINE_ARCH:-x64}
 case $TIRN_WINE_ARCH in
-x86) WINE=$WINE32_ROOT/wine WINEARCH=win32 ;;
 x64) WINE=$WINE64 WINEARCH=win64 ;;
-*) echo "wine-env: TIRN_WINE_ARCH is x86 or x64, not $TIRN_WINE_ARCH" >&2; exit 2 ;;
+wow64) WINE=$WINE32_ROOT/wow64/lib/wine/wine64 WINEARCH=win64 ;;
+x86) WINE=$WINE32_ROOT/wine WINEARCH=win32 ;;
+*)
+    echo "wine-env: TIRN_WINE_ARCH is x64, wow64 or x86, not $TIRN_WINE_ARCH" >&2
+    return 2
+    ;;
 esac
 export WINESERVER WINEDEBUG WINEDLLOVERRIDES WINEARCH TIRN_WINE_ARCH
 

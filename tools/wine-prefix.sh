@@ -3,7 +3,7 @@
 #
 # The prefix set-up and tear-down of tools/wine-env.sh, as commands for CTest.
 set -eu
-. "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/wine-env.sh" || exit 2
 
 usage() {
     echo "usage: $0 create|stop <prefixdir>" >&2

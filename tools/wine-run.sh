@@ -5,7 +5,7 @@
 # goes through a file: a pipe can be held open by Wine's background processes
 # and hang the caller.
 set -u
-. "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/wine-env.sh" || exit 2
 
 [ $# -ge 1 ] || { echo "usage: $0 <exe> [args...]" >&2; exit 2; }
 
