@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -154,3 +155,17 @@ TEST(DelayLoad, EachCallLoadsOnlyTheDllsItCallsInto)
 }
 
 } // namespace
+
+// Run alone, first, where the 32-bit exe is to run on a 64-bit Windows: the
+// line it prints at the end is what CTest takes for a pass.
+TEST(Wow64Proof, TheExeUnderTestRunsAsAWow64Process)
+{
+    ASSERT_TRUE(Wow64Run());
+    const MachineRun run = RunAskingMachine("TIRNFuncts.exe Zz");
+    ASSERT_EQ(IMAGE_FILE_MACHINE_I386, run.processMachine);
+    ASSERT_EQ(IMAGE_FILE_MACHINE_AMD64, run.nativeMachine);
+    // An unknown function: the program ran and refused the call.
+    ASSERT_EQ(1u, run.exitCode);
+    printf("TIRNFuncts.exe ran as a WoW64 process: machine 0x%04x on 0x%04x, exit status %lu\n",
+           run.processMachine, run.nativeMachine, static_cast<unsigned long>(run.exitCode));
+}

@@ -438,3 +438,38 @@ UsageBox RunExpectingUsage(const std::string& commandLine, const RunOptions& opt
     Close(pi);
     return box;
 }
+
+bool Wow64Run()
+{
+    char value[16] = {};
+    DWORD len = GetEnvironmentVariableA("TIRN_WINE_ARCH", value, sizeof(value));
+    return len > 0 && len < sizeof(value) && std::string(value) == "wow64";
+}
+
+MachineRun RunAskingMachine(const std::string& commandLine)
+{
+    using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    const auto isWow64Process2 =
+        reinterpret_cast<IsWow64Process2Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process2")));
+    MachineRun run;
+    if (isWow64Process2 == nullptr)
+    {
+        ADD_FAILURE() << "kernel32 has no IsWow64Process2";
+        return run;
+    }
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    std::string line = commandLine;
+    if (!CreateProcessA(ProductExePath().c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        nullptr, &si, &pi))
+    {
+        ADD_FAILURE() << "CreateProcessA failed: " << GetLastError();
+        return run;
+    }
+    if (!isWow64Process2(pi.hProcess, &run.processMachine, &run.nativeMachine))
+        ADD_FAILURE() << "IsWow64Process2 failed: " << GetLastError();
+    ResumeThread(pi.hThread);
+    run.exitCode = WaitForExit(pi, 60000, commandLine);
+    return run;
+}

@@ -73,3 +73,18 @@ struct UsageBox
 // reads it and closes it with OK, then waits for the process to end.
 UsageBox RunExpectingUsage(const std::string& commandLine, DWORD timeoutMs = 20000);
 UsageBox RunExpectingUsage(const std::string& commandLine, const RunOptions& options);
+
+// True in the runs where the 32-bit exe runs on a 64-bit Windows
+// (TIRN_WINE_ARCH=wow64).
+bool Wow64Run();
+
+struct MachineRun
+{
+    USHORT processMachine = 0; // IMAGE_FILE_MACHINE_UNKNOWN when not a WoW64 process
+    USHORT nativeMachine = 0;
+    DWORD exitCode = kRunFailed;
+};
+
+// Starts ProductExePath() with this command line, asks kernel32 which
+// machine it runs on before it runs, then lets it run to its end.
+MachineRun RunAskingMachine(const std::string& commandLine);

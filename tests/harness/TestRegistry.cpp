@@ -24,10 +24,14 @@ bool EqualsNoCase(const std::string& a, const std::string& b)
     return lstrcmpiA(a.c_str(), b.c_str()) == 0;
 }
 
+// Through the 64-bit view, as a 64-bit driver installer writes them: a
+// 32-bit exe on a 64-bit Windows must read the same keys (a 32-bit Windows
+// has one view and ignores the flag).
 HKEY CreateKey(const std::string& path)
 {
     HKEY hKey = nullptr;
-    LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr);
+    LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                              nullptr, &hKey, nullptr);
     if (rc != ERROR_SUCCESS)
     {
         ADD_FAILURE() << "RegCreateKeyExA(HKLM\\" << path << ") failed: " << rc;

@@ -30,10 +30,20 @@ struct Kind
 {
     const char* name;
     bool nsis;
-    Lines refusedTree; // twain_32 after a refused call: the module stays, or is rolled back
+    const char* suffix; // of the package names: "64" for the x64 MSI around the 32-bit exe
+    Lines refusedTree;  // twain_32 after a refused call: the module stays, or is rolled back
 };
-const Kind kKinds[] = {{"nsis", true, {"vrtk_0001\\", "vrtk_0001\\vrtk_0001", "zbxgnds2"}},
-                       {"msi", false, {"vrtk_0001\\", "vrtk_0001\\vrtk_0001"}}};
+
+// On a 64-bit Windows the 32-bit exe also comes in an x64 MSI, whose actions
+// the 64-bit msiexec starts.
+std::vector<Kind> Kinds()
+{
+    std::vector<Kind> kinds{{"nsis", true, "", {"vrtk_0001\\", "vrtk_0001\\vrtk_0001", "zbxgnds2"}},
+                            {"msi", false, "", {"vrtk_0001\\", "vrtk_0001\\vrtk_0001"}}};
+    if (Wow64Run())
+        kinds.push_back({"msi64", false, "64", {"vrtk_0001\\", "vrtk_0001\\vrtk_0001"}});
+    return kinds;
+}
 
 void PrintTo(const Kind& kind, std::ostream* os)
 {
@@ -45,11 +55,14 @@ std::string SetupFile(const std::string& name)
     return EnvPath("TIRN_SETUP_DIR") + "\\" + name;
 }
 
-std::string Msiexec()
+// The msiexec of the kind's architecture: a 32-bit process reaches the
+// 64-bit system directory as sysnative.
+std::string Msiexec(const Kind& kind)
 {
     char buf[MAX_PATH];
-    UINT len = GetSystemDirectoryA(buf, MAX_PATH);
-    return std::string(buf, len < MAX_PATH ? len : 0) + "\\msiexec.exe";
+    UINT len = GetWindowsDirectoryA(buf, MAX_PATH);
+    const char* system = *kind.suffix ? "\\sysnative" : "\\system32";
+    return std::string(buf, len < MAX_PATH ? len : 0) + system + "\\msiexec.exe";
 }
 
 std::string NsisInstallDir()
@@ -105,7 +118,7 @@ protected:
         if (GetParam().nsis)
             RemoveTree(NsisInstallDir());
         else
-            RunProgram(Msiexec(), "msiexec /x \"" + SetupFile("sample.msi") + "\" /qn");
+            Uninstall();
         Clean();
     }
     static void Clean()
@@ -120,14 +133,16 @@ protected:
     {
         if (GetParam().nsis)
             return RunProgram(SetupFile(package + ".exe"), package + ".exe /S");
-        return RunProgram(Msiexec(), "msiexec /i \"" + SetupFile(package + ".msi") + "\" /qn");
+        return RunProgram(Msiexec(GetParam()),
+                          "msiexec /i \"" + SetupFile(package + GetParam().suffix + ".msi") + "\" /qn");
     }
     DWORD Uninstall() const
     {
         // _?= keeps the uninstaller from copying itself away and returning at once.
         if (GetParam().nsis)
             return RunProgram(NsisInstallDir() + "\\uninstall.exe", "uninstall.exe /S _?=" + NsisInstallDir());
-        return RunProgram(Msiexec(), "msiexec /x \"" + SetupFile("sample.msi") + "\" /qn");
+        return RunProgram(Msiexec(GetParam()),
+                          "msiexec /x \"" + SetupFile(std::string("sample") + GetParam().suffix + ".msi") + "\" /qn");
     }
 
     const TestDevice m_gone = ImageDevice("0000", {{"DeviceData", {RegSz("CorvelCLSID", "{0}")}}});
@@ -181,7 +196,7 @@ TEST_P(Installer, ARefusedCallFailsTheInstallationBeforeAnyDataSourceIsMade)
     EXPECT_FALSE(Exists(LogPath("_add_ds.log")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, Installer, testing::ValuesIn(kKinds),
+INSTANTIATE_TEST_SUITE_P(Kinds, Installer, testing::ValuesIn(Kinds()),
                          [](const testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
 
 } // namespace

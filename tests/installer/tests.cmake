@@ -12,12 +12,17 @@ file(MAKE_DIRECTORY ${TIRN_SETUP_DIR})
 file(WRITE ${TIRN_SETUP_DIR}/zbxgnds2 "generic module stand-in\r\n")
 set(TIRN_SETUPS sample.exe sample-refused.exe sample.msi sample-refused.msi)
 list(TRANSFORM TIRN_SETUPS PREPEND ${TIRN_SETUP_DIR}/)
-if(TIRN_WINE_ARCH STREQUAL x64)
+set(wixl64 ${CMAKE_COMMAND} -E true)
+if(TIRN_ARCH STREQUAL x64)
     set(nsis ${TIRN_MAKENSIS} -V2 -NOCD "-XTarget amd64-unicode")
     set(wixl ${TIRN_WIXL} -a x64 -D TIRN_EXE=TIRNFuncts.exe -D GENERIC_MODULE=zbxgnds2)
 else()
     set(nsis ${TIRN_MAKENSIS} -V2 -NOCD "-XTarget x86-unicode")
     set(wixl ${TIRN_WIXL} -a x86 -D TIRN_EXE=TIRNFuncts.exe -D GENERIC_MODULE=zbxgnds2)
+    # On a 64-bit Windows the package built for x64 carries the 32-bit exe,
+    # whose actions the 64-bit msiexec starts.
+    set(wixl64 ${TIRN_WIXL} -a x64 -D TIRN_EXE=TIRNFuncts.exe -D GENERIC_MODULE=zbxgnds2)
+    list(APPEND TIRN_SETUPS ${TIRN_SETUP_DIR}/sample64.msi ${TIRN_SETUP_DIR}/sample-refused64.msi)
 endif()
 add_custom_command(OUTPUT ${TIRN_SETUPS}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:TIRNFuncts> TIRNFuncts.exe
@@ -25,11 +30,13 @@ add_custom_command(OUTPUT ${TIRN_SETUPS}
     COMMAND ${nsis} -DOUTFILE=sample-refused.exe -DDS_PREFIX=a/b ${TIRN_NSI}
     COMMAND ${wixl} -D DS_PREFIX=vrtk_ -o sample.msi ${TIRN_WXS}
     COMMAND ${wixl} -D DS_PREFIX=a/b -o sample-refused.msi ${TIRN_WXS}
+    COMMAND ${wixl64} -D DS_PREFIX=vrtk_ -o sample64.msi ${TIRN_WXS}
+    COMMAND ${wixl64} -D DS_PREFIX=a/b -o sample-refused64.msi ${TIRN_WXS}
     WORKING_DIRECTORY ${TIRN_SETUP_DIR}
     DEPENDS TIRNFuncts ${TIRN_NSI} ${TIRN_WXS}
     COMMENT "Building the example installers"
     VERBATIM)
 add_custom_target(tirn_setups ALL DEPENDS ${TIRN_SETUPS})
 
-tirn_test(InstallerTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/InstallerTest.cpp ENV "TIRN_SETUP_DIR=${TIRN_SETUP_DIR}")
+tirn_test(InstallerTest PLATFORM SOURCES ${CMAKE_CURRENT_LIST_DIR}/InstallerTest.cpp ENV "TIRN_SETUP_DIR=${TIRN_SETUP_DIR}")
 add_dependencies(InstallerTest tirn_setups)

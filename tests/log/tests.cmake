@@ -1,1 +1,1 @@
-tirn_test(LogTest UNIT SOURCES ${CMAKE_CURRENT_LIST_DIR}/LogTest.cpp)
+tirn_test(LogTest UNIT PLATFORM SOURCES ${CMAKE_CURRENT_LIST_DIR}/LogTest.cpp)

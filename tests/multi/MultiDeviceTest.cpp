@@ -356,3 +356,41 @@ TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
         link.reset();
     }
 }
+
+// A 64-bit Windows shows the 32-bit exe and a 64-bit program one device
+// registry (written here through its 64-bit view), one twain_32 and one temp
+// directory: each build removes what the other added, and both log into the
+// same files.
+TEST_F(MultiLog, OnA64BitWindowsEachBuildFindsWhatTheOtherAddedAndBothLogInOneFile)
+{
+    if (!Wow64Run())
+        GTEST_SKIP() << "needs the 32-bit exe on a 64-bit Windows";
+    const TestDevice device = ImageDevice("0000", {{"DeviceData", {Corvel()}}});
+    const std::string exe64 = EnvPath("TIRN_EXE64");
+    const struct
+    {
+        const char* name;
+        std::function<DWORD(const std::string&)> add, remove;
+    } rows[] = {
+        {"32-bit adds, 64-bit removes", [](const std::string& args) { return ::Run(args); },
+         [&](const std::string& args) { return RunProgram(exe64, "TIRNFuncts.exe " + args); }},
+        {"64-bit adds, 32-bit removes", [&](const std::string& args) { return RunProgram(exe64, "TIRNFuncts.exe " + args); },
+         [](const std::string& args) { return ::Run(args); }},
+    };
+    for (const auto& row : rows)
+    {
+        AddDevice(device);
+        ASSERT_EQ(0u, row.add("MAddDS")) << row.name;
+        EXPECT_EQ(kAdded, ListTree(TwainDir())) << row.name;
+        RemoveDevice(device);
+        ASSERT_EQ(0u, row.remove("MRemoveDS")) << row.name;
+        EXPECT_EQ(Lines{"zbxgnds2"}, ListTree(TwainDir())) << row.name;
+    }
+    for (const char* log : {"_add_ds.log", "_remove_ds.log"})
+    {
+        const std::vector<LogSection> sections = ParseLog(ReadBytes(LogPath(log)));
+        ASSERT_EQ(2u, sections.size()) << log;
+        EXPECT_TRUE(sections[0].wellFormed && sections[1].wellFormed) << log;
+        EXPECT_EQ(sections[0].body, sections[1].body) << log;
+    }
+}

@@ -1,2 +1,2 @@
-tirn_test(MultiDeviceTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/MultiDeviceTest.cpp)
-tirn_test(MultiFaultTest UNIT SOURCES ${CMAKE_CURRENT_LIST_DIR}/MultiFaultTest.cpp)
+tirn_test(MultiDeviceTest PLATFORM SOURCES ${CMAKE_CURRENT_LIST_DIR}/MultiDeviceTest.cpp)
+tirn_test(MultiFaultTest UNIT PLATFORM SOURCES ${CMAKE_CURRENT_LIST_DIR}/MultiFaultTest.cpp)

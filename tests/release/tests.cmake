@@ -15,11 +15,16 @@ endif()
 add_test(NAME Release.rebuilt COMMAND ${TIRN_RELEASE_TEST} rebuilt ${CMAKE_SOURCE_DIR} ${TIRN_RELEASE_WORK}
          ${PROJECT_VERSION} ${TIRN_BUILT})
 add_test(NAME Release.signed COMMAND ${TIRN_RELEASE_TEST} signed ${TIRN_RELEASE_WORK} ${PROJECT_VERSION})
-set_tests_properties(Release.rebuilt PROPERTIES FIXTURES_SETUP release_unsigned TIMEOUT 1200)
+list(GET TIRN_WINDOWS 0 windows)
+set_tests_properties(Release.rebuilt PROPERTIES FIXTURES_SETUP release_unsigned TIMEOUT 1200 LABELS ${windows})
 set_tests_properties(Release.signed PROPERTIES FIXTURES_REQUIRED release_unsigned FIXTURES_SETUP release_signed
-                                               TIMEOUT 600)
+                                               TIMEOUT 600 LABELS ${windows})
 tirn_add_run(Release.signedResources AppResourceTest ENV TIRN_EXE32=${TIRN_SIGNED}/x86/TIRNFuncts.exe
              TIRN_EXE64=${TIRN_SIGNED}/x64/TIRNFuncts.exe)
-tirn_add_run(Release.signedCalls AppCommandLineTest --gtest_filter=CommandLine.*
-             ENV TIRN_EXE=${TIRN_SIGNED}/${TIRN_WINE_ARCH}/TIRNFuncts.exe)
-set_property(TEST Release.signedResources Release.signedCalls APPEND PROPERTY FIXTURES_REQUIRED release_signed)
+tirn_add_run(Release.signedCalls AppCommandLineTest PLATFORM --gtest_filter=CommandLine.*
+             ENV TIRN_EXE=${TIRN_SIGNED}/${TIRN_ARCH}/TIRNFuncts.exe)
+set(signed_runs Release.signedResources Release.signedCalls)
+if("x86" IN_LIST TIRN_WINDOWS)
+    list(APPEND signed_runs Release.signedCalls.win32)
+endif()
+set_property(TEST ${signed_runs} APPEND PROPERTY FIXTURES_REQUIRED release_signed)

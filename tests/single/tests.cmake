@@ -1,1 +1,1 @@
-tirn_test(SingleDeviceTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/SingleDeviceTest.cpp)
+tirn_test(SingleDeviceTest PLATFORM SOURCES ${CMAKE_CURRENT_LIST_DIR}/SingleDeviceTest.cpp)
