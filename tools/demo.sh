@@ -4,25 +4,30 @@
 # Runs MAddDS, AddDS, then removes one device and runs MRemoveDS, showing
 # after each step what changed and the log section the run wrote.
 #
-# Usage: demo.sh [x86|x64]: the shipped 32-bit exe (the default) or the
-# 64-bit one.
+# Usage: demo.sh [wow64|x86|x64]: the shipped 32-bit exe on a 64-bit Windows
+# (the default: a WoW64 process, as nearly all users run it), the same exe
+# on a 32-bit Windows, or the 64-bit exe.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-TIRN_WINE_ARCH=${1:-x86}
+TIRN_WINE_ARCH=${1:-wow64}
 case $TIRN_WINE_ARCH in
-x86) toolchain=i686 ;;
-x64) toolchain=x86_64 ;;
-*) echo "usage: $0 [x86|x64]" >&2; exit 2 ;;
+wow64 | x86) toolchain=i686 arch=x86 ;;
+x64) toolchain=x86_64 arch=x64 ;;
+*) echo "usage: $0 [wow64|x86|x64]" >&2; exit 2 ;;
 esac
 "$root/tools/bootstrap.sh"
-. "$root/tools/wine-env.sh"
+. "$root/tools/wine-env.sh" || exit 2
 
-build="$root/build/demo-$TIRN_WINE_ARCH"
+build="$root/build/demo-$arch"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$toolchain.cmake" -DTIRN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target TIRNFuncts -j "$(nproc)" >/dev/null
 
-echo "The $TIRN_WINE_ARCH build of TIRNFuncts.exe on a sample machine."
+case $TIRN_WINE_ARCH in
+wow64) echo "The shipped 32-bit TIRNFuncts.exe on a 64-bit Windows (WoW64), on a sample machine." ;;
+x86) echo "The shipped 32-bit TIRNFuncts.exe on a 32-bit Windows, on a sample machine." ;;
+x64) echo "The 64-bit TIRNFuncts.exe on a sample machine." ;;
+esac
 wine_session "$root/build/demo-prefix-$TIRN_WINE_ARCH"
 exe="$drive_c/TIRNFuncts.exe"
 cp "$build/TIRNFuncts.exe" "$exe"
