@@ -206,6 +206,39 @@ void WriteBytes(const std::string& path, const std::string& bytes)
     CloseHandle(hFile);
 }
 
+void Put(const std::string& path, const std::string& bytes)
+{
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    WriteBytes(path, bytes);
+}
+
+std::vector<std::string> ListDir(const std::string& dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA((WithSlash(dir) + "*").c_str(), &fd);
+    for (bool more = hFind != INVALID_HANDLE_VALUE; more; more = FindNextFileA(hFind, &fd))
+        if (lstrcmpA(fd.cFileName, "_add_ds.log") != 0 && lstrcmpA(fd.cFileName, "_remove_ds.log") != 0)
+            names.push_back(fd.cFileName);
+    if (hFind != INVALID_HANDLE_VALUE)
+        FindClose(hFind);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+HANDLE OpenShared(const std::string& path, DWORD access, DWORD share)
+{
+    return CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+HANDLE Hold(const std::string& path, DWORD share, DWORD access)
+{
+    HANDLE h = OpenShared(path, access, share);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << path << ": error " << GetLastError();
+    return h;
+}
+
 bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -177,8 +177,7 @@ TEST_F(MultiRemove, WalksOnlyEntriesWithFourDigitsAfterThePrefix)
     }
     MakeDsDir("0007", {"vrtk_0007.ds"});
     ASSERT_EQ(0u, ::Run("MRemoveDS"));
-    std::sort(kept.begin(), kept.end());
-    EXPECT_EQ(kept, ListTree(TwainDir()));
+    EXPECT_EQ(Sorted(kept), ListTree(TwainDir()));
     EXPECT_EQ((Header(0) + Lines{"Found Twain_32 directory for Instance 0007"} + WalkEnd(0) + Paths("0007") +
                Lines{Removed(DsFile("0007"))}),
               LastBody(LogPath("_remove_ds.log")));
@@ -267,12 +266,8 @@ TEST_F(MultiLog, AddDSThenMAddDSLeaveTwoSectionsInTheAddLog)
 
 TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
 {
-    auto hold = [](const std::string& path)
-    {
-        // Open as another program would, without delete sharing.
-        return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    };
+    // Open as another program would, without delete sharing.
+    auto hold = [](const std::string& path) { return Hold(path, FILE_SHARE_READ | FILE_SHARE_WRITE); };
     const std::string found = "Found Twain_32 directory for Instance 0000";
     std::unique_ptr<CDanglingLink> link;
     const struct Row

@@ -78,7 +78,7 @@ TEST_F(MultiFaults, WithoutAWindowsDirectoryNoFunctionTouchesAFile)
     EXPECT_EQ(
         (Header(1) + Lines{noDir} + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + nothingDone + WalkEnd(1)),
         adds[0].body);
-    const Lines singleHead = SingleHeader("{5c3f7d5a", "vrtk_", "DeviceData", "CorvelCLSID", "sw") + Lines{noDir};
+    const Lines singleHead = SingleHeader("{5c3f7d5a", "DeviceData", "vrtk_", "CorvelCLSID", "sw") + Lines{noDir};
     EXPECT_EQ(singleHead + Device(0, "0000") + nothingDone + WalkEnd(1), adds[1].body);
     const std::vector<LogSection> removes = ParseLog(ReadBytes(LogPath("_remove_ds.log")));
     ASSERT_EQ(2u, removes.size());
