@@ -5,6 +5,10 @@
 #include "twainds/CDsDirectoryWalk.h"
 #include "twainds/CModTwainDS.h"
 
+#include <algorithm>
+#include <map>
+#include <utility>
+
 class MultiFaults : public MultiFixture
 {
 protected:
@@ -86,22 +90,45 @@ TEST_F(MultiFaults, WithoutAWindowsDirectoryNoFunctionTouchesAFile)
     EXPECT_EQ(singleHead + Device(0, "0000") + nothingDone + WalkEnd(1), removes[1].body);
 }
 
-TEST_F(MultiFaults, EveryRegistryKeyIsClosedOnce)
+TEST_F(MultiFaults, EveryRegistryKeyOpenedIsClosedOnce)
 {
     // The check value in the driver key itself, reached by an empty check key.
     AddDevice(ImageDevice("0002", {{"", {RegSz("CorvelCLSID", "{5C3F7D5A}")}}, {"DeviceData", {Corvel()}}}));
-    std::vector<LONG> closes;
-    Seams().regCloseKey = [&closes](HKEY hKey)
+    std::map<HKEY, bool> open;
+    int opened = 0;
+    auto opens = [&](HKEY hKey)
     {
-        closes.push_back(RegCloseKey(hKey));
-        return closes.back();
+        EXPECT_FALSE(std::exchange(open[hKey], true)) << "opened again before it was closed";
+        ++opened;
+    };
+    Seams().openDevRegKey =
+        [&](HDEVINFO hDevInfo, PSP_DEVINFO_DATA pData, DWORD dwScope, DWORD dwProfile, DWORD dwType, REGSAM sam)
+    {
+        HKEY hKey = SetupDiOpenDevRegKey(hDevInfo, pData, dwScope, dwProfile, dwType, sam);
+        if (hKey != INVALID_HANDLE_VALUE)
+            opens(hKey);
+        return hKey;
+    };
+    Seams().regOpenKeyEx = [&](HKEY hParent, LPCSTR szSubKey, DWORD dwOptions, REGSAM sam, PHKEY phKey)
+    {
+        LONG lResult = RegOpenKeyExA(hParent, szSubKey, dwOptions, sam, phKey);
+        if (lResult == ERROR_SUCCESS)
+            opens(*phKey);
+        return lResult;
+    };
+    Seams().regCloseKey = [&open](HKEY hKey)
+    {
+        EXPECT_TRUE(std::exchange(open[hKey], false)) << "closed but not open";
+        LONG lResult = RegCloseKey(hKey);
+        EXPECT_EQ(ERROR_SUCCESS, lResult);
+        return lResult;
     };
     RunBoth();
     RunSingle(true, "");
     RunSingle(false, "");
     RunSingle(true);
-    EXPECT_GT(closes.size(), 10u);
-    EXPECT_EQ(std::vector<LONG>(closes.size(), ERROR_SUCCESS), closes);
+    EXPECT_GT(opened, 10);
+    EXPECT_EQ(0, std::count_if(open.begin(), open.end(), [](const auto& key) { return key.second; })) << "never closed";
 }
 
 TEST_F(MultiFaults, ADeviceDataKeyDeletedAfterCorvelClsidWasFoundGetsNoDataSource)
