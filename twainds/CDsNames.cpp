@@ -27,9 +27,10 @@ bool IsDeviceName(const char* szName)
         if (cch == 3 && _strnicmp(szName, szDevice, 3) == 0)
             return true;
     }
-    // Superscript digits count too in the Windows code page.
+    // Superscript digits count too in the Windows code page; 0 is reserved
+    // as well, though no port bears it.
     return cch == 4 && (_strnicmp(szName, "COM", 3) == 0 || _strnicmp(szName, "LPT", 3) == 0) && szName[3] != '\0' &&
-           std::strchr("123456789\xB9\xB2\xB3", szName[3]) != NULL;
+           std::strchr("0123456789\xB9\xB2\xB3", szName[3]) != NULL;
 }
 } // namespace
 
