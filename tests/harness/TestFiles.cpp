@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace
 {
@@ -84,24 +85,6 @@ bool RemoveBelow(const std::string& dir)
     return ok;
 }
 
-// Runs a Unix program, which Wine starts like any other.
-void RunUnix(const std::string& commandLine)
-{
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    std::vector<char> cmd(commandLine.begin(), commandLine.end());
-    cmd.push_back('\0');
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    {
-        ADD_FAILURE() << "cannot start " << commandLine << ": error " << GetLastError();
-        return;
-    }
-    WaitForSingleObject(pi.hProcess, 10000);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-}
-
 std::string UnixPath(const std::string& path)
 {
     typedef char*(CDECL * UnixNameOf)(LPCWSTR);
@@ -119,16 +102,43 @@ std::string UnixPath(const std::string& path)
     return out;
 }
 
+// Runs a shell command line and gives its status. Wine starts a Unix program
+// like any other but gives no process to wait for: the shell writes the
+// status to a file when it is done.
+int RunUnix(const std::string& command)
+{
+    const std::string done = TempDir() + "unix-status.txt";
+    DeleteFileA(done.c_str());
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    std::string line = "Z:\\bin\\sh -c \"" + command + "; echo $? >" + UnixPath(done) + "\"";
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    {
+        ADD_FAILURE() << "cannot start " << line << ": error " << GetLastError();
+        return -1;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::string status;
+    for (int i = 0; i < 500 && (status.empty() || status.back() != '\n'); ++i, Sleep(20))
+        ReadBytes(done, status);
+    DeleteFileA(done.c_str());
+    if (status.empty())
+        ADD_FAILURE() << "no end seen of " << command;
+    return status.empty() ? -1 : std::atoi(status.c_str());
+}
+
 } // namespace
 
 CDanglingLink::CDanglingLink(const std::string& path) : m_unixPath(UnixPath(path))
 {
-    RunUnix("Z:\\bin\\ln -s /nonexistent/target " + m_unixPath);
+    RunUnix("ln -s /nonexistent/target " + m_unixPath);
 }
 
 CDanglingLink::~CDanglingLink()
 {
-    RunUnix("Z:\\bin\\rm -f " + m_unixPath);
+    RunUnix("rm -f " + m_unixPath);
 }
 
 std::string TwainDir()
