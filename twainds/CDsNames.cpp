@@ -59,6 +59,7 @@ bool CDsNames::ForInstance(const char* instance, SPaths* pPaths) const
            CUtils::BuildPath(pPaths->szFileName, sizeof(pPaths->szFileName),
                              {pPaths->szTwainDir, "\\", m_szDsPrefix, instance}) &&
            CUtils::BuildPath(pPaths->szFileNameDs, sizeof(pPaths->szFileNameDs), {pPaths->szFileName, ".ds"}) &&
+           CUtils::BuildPath(pPaths->szFileNameTmp, sizeof(pPaths->szFileNameTmp), {pPaths->szFileName, ".tmp"}) &&
            CUtils::BuildPath(pPaths->szFileNameGenericDs, sizeof(pPaths->szFileNameGenericDs),
                              {m_szTwainDir, "\\", kGenericModule});
 }

@@ -141,6 +141,17 @@ CDanglingLink::~CDanglingLink()
     RunUnix("rm -f " + m_unixPath);
 }
 
+CSmallDisk::CSmallDisk(const std::string& dir, int kb) : m_unixPath(UnixPath(dir))
+{
+    m_bMounted = RunUnix("mount -t tmpfs -o size=" + std::to_string(kb) + "k tmpfs " + m_unixPath) == 0;
+}
+
+CSmallDisk::~CSmallDisk()
+{
+    if (m_bMounted)
+        RunUnix("umount " + m_unixPath);
+}
+
 std::string TwainDir()
 {
     char buf[MAX_PATH];

@@ -49,3 +49,21 @@ private:
     std::string m_unixPath;
 };
 void RemoveLogs(); // the product's log, copy and lock files in TempDir()
+
+// A tmpfs of kb kilobytes mounted on dir by the Unix side, and unmounted;
+// only root can mount it.
+class CSmallDisk
+{
+public:
+    CSmallDisk(const std::string& dir, int kb);
+    ~CSmallDisk();
+
+    CSmallDisk(const CSmallDisk&) = delete;
+    CSmallDisk& operator=(const CSmallDisk&) = delete;
+
+    bool Mounted() const { return m_bMounted; }
+
+private:
+    std::string m_unixPath;
+    bool m_bMounted;
+};

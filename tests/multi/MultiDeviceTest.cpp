@@ -115,6 +115,27 @@ TEST_F(MultiAdd, ReadOnlyDataSourceIsOverwritten)
               LastBody(LogPath("_add_ds.log")));
 }
 
+TEST_F(MultiAdd, OnAFullDiskEachDataSourceIsWholeOrAbsent)
+{
+    CSmallDisk disk(TwainDir(), 96);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "no tmpfs could be mounted on twain_32 (it takes root): the full disk was not tried";
+    const std::string generic(40000, 'g');
+    WriteBytes(Generic(), generic);
+    for (int i = 0; i < 3; ++i)
+        AddDevice(ImageDevice(Inst(i), {{"DeviceData", {Corvel()}}}));
+    ASSERT_EQ(0u, ::Run("MAddDS"));
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\", "vrtk_0002\\", "zbxgnds2"}),
+              ListTree(TwainDir()));
+    EXPECT_EQ(generic, ReadBytes(DsFile(0)));
+    auto device = [](int i, const Lines& copy) {
+        return Device(i, i) + Lines{kCorvelLine, kAssumeTIRN} + Paths(i) + copy;
+    };
+    const Lines full{"CopyFile failed", "GetLastError returned 112"};
+    EXPECT_EQ(Header(1) + device(0, Copied(0)) + device(1, full) + device(2, full) + WalkEnd(3),
+              LastBody(LogPath("_add_ds.log")));
+}
+
 TEST_F(MultiRemove, KeepsOnlyTheDataSourcesOfListedTIRNDevicesAndLogsEveryLookup)
 {
     // Device 0000 has no Driver value, so no instance number: entry 0000 is

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 class MultiFaults : public MultiFixture
 {
@@ -129,6 +131,46 @@ TEST_F(MultiFaults, EveryRegistryKeyOpenedIsClosedOnce)
     RunSingle(true);
     EXPECT_GT(opened, 10);
     EXPECT_EQ(0, std::count_if(open.begin(), open.end(), [](const auto& key) { return key.second; })) << "never closed";
+}
+
+TEST_F(MultiFaults, ACopyThatFailsAtAnyStepLeavesNoPartOfItAndTheOlderDataSourceAsItWas)
+{
+    // Device 0001 has an older data source, 0000 none.
+    AddDevice(ImageDevice("0001", {{"DeviceData", {Corvel()}}}));
+    std::string failing;
+    DWORD error = 0;
+    auto fail = [&error]
+    {
+        SetLastError(error);
+        return FALSE;
+    };
+    Seams().writeFile = [&](HANDLE h, LPCVOID p, DWORD cb, LPDWORD pcb, LPOVERLAPPED o)
+    {
+        if (failing != "write" || std::string(static_cast<const char*>(p), cb) != GenericData())
+            return WriteFile(h, p, cb, pcb, o);
+        WriteFile(h, p, cb / 2, pcb, o);
+        return fail();
+    };
+    Seams().flushFileBuffers = [&](HANDLE h) { return failing == "flush" ? fail() : FlushFileBuffers(h); };
+    Seams().moveFileEx = [&](LPCSTR a, LPCSTR b, DWORD f) { return failing == "move" ? fail() : MoveFileExA(a, b, f); };
+    for (const auto& row : std::vector<std::pair<std::string, DWORD>>{
+             {"write", ERROR_DISK_FULL}, {"flush", ERROR_IO_DEVICE}, {"move", ERROR_SHARING_VIOLATION}})
+    {
+        SCOPED_TRACE(row.first);
+        std::tie(failing, error) = row;
+        CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+        job.MAddTwainDS(true, true);
+        EXPECT_EQ((Lines{"vrtk_0000\\"} + untouched), ListTree(TwainDir()));
+        EXPECT_EQ("data source vrtk_0001.ds", ReadBytes(DsFile(1)));
+        auto failed = [&](int i)
+        {
+            return Device(i, i) + Lines{kCorvelLine, kAssumeTIRN} + Paths(i) +
+                   Lines{"CopyFile failed", "GetLastError returned " + std::to_string(error)};
+        };
+        EXPECT_EQ(Header(1) + failed(0) + failed(1) + WalkEnd(2), LastBody(LogPath("_add_ds.log")));
+        RemoveTree(DsDir(0));
+        RemoveLogs();
+    }
 }
 
 TEST_F(MultiFaults, ADeviceDataKeyDeletedAfterCorvelClsidWasFoundGetsNoDataSource)

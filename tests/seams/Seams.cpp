@@ -16,6 +16,7 @@
 #undef CreateFileA
 #undef FlushFileBuffers
 #undef GetProcAddress
+#undef MoveFileExA
 #undef SetupDiOpenDevRegKey
 #undef RegOpenKeyExA
 
@@ -121,6 +122,13 @@ BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile)
     if (Seams().flushFileBuffers)
         return Seams().flushFileBuffers(hFile);
     return FlushFileBuffers(hFile);
+}
+
+BOOL WINAPI SeamMoveFileExA(LPCSTR szExisting, LPCSTR szNew, DWORD dwFlags)
+{
+    if (Seams().moveFileEx)
+        return Seams().moveFileEx(szExisting, szNew, dwFlags);
+    return MoveFileExA(szExisting, szNew, dwFlags);
 }
 
 HKEY WINAPI SeamSetupDiOpenDevRegKey(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDevInfoData, DWORD dwScope, DWORD dwProfile,
