@@ -1,6 +1,7 @@
 #include "twainds/CDsFiles.h"
 
 #include "log/CLogger.h"
+#include "twainds/CDsCopy.h"
 
 #include <direct.h>
 
@@ -81,6 +82,9 @@ void CDsFiles::AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogg
     // same two the other way round.
     const char* szExisting = bAdd ? paths.szFileName : paths.szFileNameDs;
     const char* szNew = bAdd ? paths.szFileNameDs : paths.szFileName;
+    // What a run of MAddDS ended mid-copy left, which would keep the
+    // directory.
+    std::remove(paths.szFileNameTmp);
     if (bLog)
     {
         logger->WriteLabel("Existing File:");
@@ -121,21 +125,26 @@ bool CDsFiles::PrepareDsFile(const char* instance, CDsNames::SPaths* pPaths, boo
         SetNormal(pPaths->szFileName, bLog, logger);
         RemoveFile(pPaths->szFileName, bLog, logger);
     }
+    // What a run ended mid-copy left.
+    if (m_Utils.PathExists(pPaths->szFileNameTmp))
+        RemoveFile(pPaths->szFileNameTmp, bLog, logger);
     if (m_Utils.PathExists(pPaths->szFileNameDs))
         SetNormal(pPaths->szFileNameDs, bLog, logger);
     return true;
 }
 
-// The copy is tried first: when it succeeds, the generic module and the
+// The copy is opened first: when it opens, the generic module and the
 // device's directory were there, and the tests made before a copy would have
-// found them so. Only a failed copy looks why.
+// found them so. Only a copy that cannot be opened looks why.
 void CDsFiles::CopyDsFile(const char* instance, bool bLog, CLogger* logger)
 {
     CDsNames::SPaths paths;
     if (!PrepareDsFile(instance, &paths, bLog, logger))
         return;
 
-    if (!CopyFileA(paths.szFileNameGenericDs, paths.szFileNameDs, FALSE))
+    CDsCopy copy(paths.szFileNameGenericDs, paths.szFileNameTmp);
+    bool bOpen = copy.Open();
+    if (!bOpen)
     {
         if (!m_Utils.PathExists(paths.szFileNameGenericDs))
         {
@@ -152,16 +161,16 @@ void CDsFiles::CopyDsFile(const char* instance, bool bLog, CLogger* logger)
                 logger->LogFormat("errno = %d", nErrno);
             }
         }
-        if (!CopyFileA(paths.szFileNameGenericDs, paths.szFileNameDs, FALSE))
+        bOpen = copy.Open();
+    }
+    if (!bOpen || !copy.MoveTo(paths.szFileNameDs))
+    {
+        if (bLog)
         {
-            int nError = static_cast<int>(GetLastError());
-            if (bLog)
-            {
-                logger->LogFormat("CopyFile failed");
-                logger->LogFormat("GetLastError returned %d", nError);
-            }
-            return;
+            logger->LogFormat("CopyFile failed");
+            logger->LogFormat("GetLastError returned %d", static_cast<int>(copy.Error()));
         }
+        return;
     }
     if (bLog)
     {

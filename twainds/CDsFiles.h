@@ -19,7 +19,8 @@ public:
     CDsFiles& operator=(const CDsFiles&) = delete;
 
     void AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogger* logger);
-    // MAddDS: the generic module copied to the data source.
+    // MAddDS: the generic module copied to the data source, which is whole
+    // or absent at any moment.
     void CopyDsFile(const char* instance, bool bLog, CLogger* logger);
     // MRemoveDS: the data source removed, and the directory when it is empty.
     void RemoveDsFile(const char* instance, bool bLog, CLogger* logger);

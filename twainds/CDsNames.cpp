@@ -27,9 +27,10 @@ bool IsDeviceName(const char* szName)
         if (cch == 3 && _strnicmp(szName, szDevice, 3) == 0)
             return true;
     }
-    // Superscript digits count too in the Windows code page.
+    // Superscript digits count too in the Windows code page; 0 is reserved
+    // as well, though no port bears it.
     return cch == 4 && (_strnicmp(szName, "COM", 3) == 0 || _strnicmp(szName, "LPT", 3) == 0) && szName[3] != '\0' &&
-           std::strchr("123456789\xB9\xB2\xB3", szName[3]) != NULL;
+           std::strchr("0123456789\xB9\xB2\xB3", szName[3]) != NULL;
 }
 } // namespace
 
@@ -58,6 +59,7 @@ bool CDsNames::ForInstance(const char* instance, SPaths* pPaths) const
            CUtils::BuildPath(pPaths->szFileName, sizeof(pPaths->szFileName),
                              {pPaths->szTwainDir, "\\", m_szDsPrefix, instance}) &&
            CUtils::BuildPath(pPaths->szFileNameDs, sizeof(pPaths->szFileNameDs), {pPaths->szFileName, ".ds"}) &&
+           CUtils::BuildPath(pPaths->szFileNameTmp, sizeof(pPaths->szFileNameTmp), {pPaths->szFileName, ".tmp"}) &&
            CUtils::BuildPath(pPaths->szFileNameGenericDs, sizeof(pPaths->szFileNameGenericDs),
                              {m_szTwainDir, "\\", kGenericModule});
 }

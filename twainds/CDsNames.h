@@ -15,6 +15,7 @@ public:
         char szTwainDir[MAX_PATH];          // twain_32\<prefix><instance>
         char szFileName[MAX_PATH];          // ...\<prefix><instance>, the staged file
         char szFileNameDs[MAX_PATH];        // ...\<prefix><instance>.ds
+        char szFileNameTmp[MAX_PATH];       // ...\<prefix><instance>.tmp, the copy before it is the data source
         char szFileNameGenericDs[MAX_PATH]; // twain_32\zbxgnds2
     };
 

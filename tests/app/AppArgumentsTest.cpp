@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <mbctype.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -167,6 +168,30 @@ TEST_F(ArgumentReader, PrefixMustStayOneNamePart)
         {"AddDS G \"\" K V S 0", Five("G", "", "K", "V", "S", false)},
         {"MAddDS .x k v 0", Three(".x", "k", "v", false)},
     });
+}
+
+// Windows opens each of these names as a device, in any case, with any
+// extension and blanks before it. A prefix is always followed by the
+// instance number, so only one with a dot can end in a device name.
+TEST_F(ArgumentReader, PrefixThatWindowsOpensAsADeviceOnceADotFollowsIsRefused)
+{
+    const char* const kDevices[] = {"CON",     "PRN",  "AUX",  "NUL",     "COM0",    "COM1",   "COM2",    "COM3",
+                                    "COM4",    "COM5", "COM6", "COM7",    "COM8",    "COM9",   "COM\xB9", "COM\xB2",
+                                    "COM\xB3", "LPT0", "LPT1", "LPT2",    "LPT3",    "LPT4",   "LPT5",    "LPT6",
+                                    "LPT7",    "LPT8", "LPT9", "LPT\xB9", "LPT\xB2", "LPT\xB3"};
+    for (const std::string name : kDevices)
+    {
+        std::string lower = name, mixed = name;
+        for (size_t i = 0; i < name.size(); ++i)
+        {
+            lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
+            mixed[i] = i % 2 ? lower[i] : name[i];
+        }
+        for (const std::string& refused : {name + ".", lower + ".txt", mixed + "  .tar.gz", lower + " ."})
+            EXPECT_FALSE(CDsNames::IsNamePart(refused.c_str())) << refused;
+        for (const std::string& kept : {name, lower + " ", name + "x.", "x" + lower + "."})
+            EXPECT_TRUE(CDsNames::IsNamePart(kept.c_str())) << kept;
+    }
 }
 
 TEST_F(ArgumentReader, DoubleByteCharactersAreSteppedOverWhole)

@@ -2,6 +2,8 @@
 #include "harness/TestMachine.h"
 #include "harness/TestProcess.h"
 #include "harness/TestFiles.h"
+#include "harness/TestLines.h"
+#include "harness/TestRegistry.h"
 
 #include <windows.h>
 
@@ -44,6 +46,34 @@ INSTANTIATE_TEST_SUITE_P(Faults, FatalEnd,
                                            FatalCase{"modes", SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX |
                                                                   SEM_NOGPFAULTERRORBOX | _OUT_TO_STDERR << 16}),
                          [](const auto& info) { return std::string(*info.param.fault ? info.param.fault : "none"); });
+
+using EndedMidCopy = CleanMachine;
+
+TEST_F(EndedMidCopy, LeavesNoPartOfADataSourceAndTheNextRunCompletesTheJob)
+{
+    const std::string generic(40000, 'g'), older = "older data source";
+    WriteBytes(Generic(), generic);
+    const std::vector<RegValue> values{RegSz("CorvelCLSID", "{5A1C}"), RegSz("InstallCLSID", "vid_x")};
+    CDeviceScope devices(
+        {ImageDevice("0000", {{"DeviceData", values}}), ImageDevice("0001", {{"DeviceData", values}})});
+    Put(DsFile(0), older);
+    RunOptions options;
+    options.env = {"TIRN_FAULT=mid-copy"};
+    const std::string unlogged = "TIRNFuncts.exe MAddDS vrtk_ DeviceData InstallCLSID 0";
+    EXPECT_EQ(9u, RunProgram(EnvPath("TIRN_FAULT_EXE"), unlogged, options));
+    EXPECT_EQ(older, ReadBytes(DsFile(0)));
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0000\\vrtk_0000.tmp", "zbxgnds2"}),
+              ListTree(TwainDir()));
+
+    EXPECT_EQ(0u, ::Run("MAddDS"));
+    EXPECT_EQ(generic + generic, ReadBytes(DsFile(0)) + ReadBytes(DsFile(1)));
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds", "zbxgnds2"}),
+              ListTree(TwainDir()));
+    // What a second such run leaves keeps no directory from going.
+    EXPECT_EQ(9u, RunProgram(EnvPath("TIRN_FAULT_EXE"), unlogged, options));
+    EXPECT_EQ(0u, ::Run("RemoveDS vid_x vrtk_ DeviceData InstallCLSID sw"));
+    EXPECT_EQ(Lines{"zbxgnds2"}, ListTree(TwainDir()));
+}
 
 TEST(StackGuard, IsDrawnAnewForEachRun)
 {

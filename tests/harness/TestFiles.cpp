@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace
 {
@@ -84,24 +85,6 @@ bool RemoveBelow(const std::string& dir)
     return ok;
 }
 
-// Runs a Unix program, which Wine starts like any other.
-void RunUnix(const std::string& commandLine)
-{
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    std::vector<char> cmd(commandLine.begin(), commandLine.end());
-    cmd.push_back('\0');
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    {
-        ADD_FAILURE() << "cannot start " << commandLine << ": error " << GetLastError();
-        return;
-    }
-    WaitForSingleObject(pi.hProcess, 10000);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-}
-
 std::string UnixPath(const std::string& path)
 {
     typedef char*(CDECL * UnixNameOf)(LPCWSTR);
@@ -119,16 +102,54 @@ std::string UnixPath(const std::string& path)
     return out;
 }
 
+// Runs a shell command line and gives its status. Wine starts a Unix program
+// like any other but gives no process to wait for: the shell writes the
+// status to a file when it is done.
+int RunUnix(const std::string& command)
+{
+    const std::string done = TempDir() + "unix-status.txt";
+    DeleteFileA(done.c_str());
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    std::string line = "Z:\\bin\\sh -c \"" + command + "; echo $? >" + UnixPath(done) + "\"";
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    {
+        ADD_FAILURE() << "cannot start " << line << ": error " << GetLastError();
+        return -1;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::string status;
+    for (int i = 0; i < 500 && (status.empty() || status.back() != '\n'); ++i, Sleep(20))
+        ReadBytes(done, status);
+    DeleteFileA(done.c_str());
+    if (status.empty())
+        ADD_FAILURE() << "no end seen of " << command;
+    return status.empty() ? -1 : std::atoi(status.c_str());
+}
+
 } // namespace
 
 CDanglingLink::CDanglingLink(const std::string& path) : m_unixPath(UnixPath(path))
 {
-    RunUnix("Z:\\bin\\ln -s /nonexistent/target " + m_unixPath);
+    RunUnix("ln -s /nonexistent/target " + m_unixPath);
 }
 
 CDanglingLink::~CDanglingLink()
 {
-    RunUnix("Z:\\bin\\rm -f " + m_unixPath);
+    RunUnix("rm -f " + m_unixPath);
+}
+
+CSmallDisk::CSmallDisk(const std::string& dir, int kb) : m_unixPath(UnixPath(dir))
+{
+    m_bMounted = RunUnix("mount -t tmpfs -o size=" + std::to_string(kb) + "k tmpfs " + m_unixPath) == 0;
+}
+
+CSmallDisk::~CSmallDisk()
+{
+    if (m_bMounted)
+        RunUnix("umount " + m_unixPath);
 }
 
 std::string TwainDir()
@@ -204,6 +225,39 @@ void WriteBytes(const std::string& path, const std::string& bytes)
     if (!WriteFile(hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written != bytes.size())
         ADD_FAILURE() << "cannot write " << path << ": error " << GetLastError();
     CloseHandle(hFile);
+}
+
+void Put(const std::string& path, const std::string& bytes)
+{
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    WriteBytes(path, bytes);
+}
+
+std::vector<std::string> ListDir(const std::string& dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA((WithSlash(dir) + "*").c_str(), &fd);
+    for (bool more = hFind != INVALID_HANDLE_VALUE; more; more = FindNextFileA(hFind, &fd))
+        if (lstrcmpA(fd.cFileName, "_add_ds.log") != 0 && lstrcmpA(fd.cFileName, "_remove_ds.log") != 0)
+            names.push_back(fd.cFileName);
+    if (hFind != INVALID_HANDLE_VALUE)
+        FindClose(hFind);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+HANDLE OpenShared(const std::string& path, DWORD access, DWORD share)
+{
+    return CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+HANDLE Hold(const std::string& path, DWORD share, DWORD access)
+{
+    HANDLE h = OpenShared(path, access, share);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << path << ": error " << GetLastError();
+    return h;
 }
 
 bool Exists(const std::string& path)

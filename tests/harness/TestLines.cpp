@@ -3,6 +3,11 @@
 #include "TestFiles.h"
 #include "TestRegistry.h"
 
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 
 const char kCorvelLine[] = "CorvelCLSID value name exists";
@@ -21,27 +26,40 @@ std::string Inst(int i)
     return buf;
 }
 
+Lines Sorted(Lines lines)
+{
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
 std::string Generic()
 {
     return TwainDir() + "\\zbxgnds2";
 }
 
-std::string DsDir(const std::string& inst, const std::string& prefix)
+std::string DsDir(const Instance& inst, const std::string& prefix)
 {
-    return TwainDir() + "\\" + prefix + inst;
+    return TwainDir() + "\\" + prefix + inst.text;
 }
 
-std::string Staged(const std::string& inst, const std::string& prefix)
+std::string Staged(const Instance& inst, const std::string& prefix)
 {
-    return DsDir(inst, prefix) + "\\" + prefix + inst;
+    return DsDir(inst, prefix) + "\\" + prefix + inst.text;
 }
 
-std::string DsFile(const std::string& inst, const std::string& prefix)
+std::string DsFile(const Instance& inst, const std::string& prefix)
 {
     return Staged(inst, prefix) + ".ds";
 }
 
-Lines SingleHeader(const std::string& id, const std::string& prefix, const std::string& checkKey,
+void MakeDsDir(const Instance& inst, const Lines& files)
+{
+    ASSERT_TRUE(CreateDirectoryA(DsDir(inst).c_str(), nullptr)) << DsDir(inst);
+    for (const std::string& file : files)
+        WriteBytes(DsDir(inst) + "\\" + file, "data source " + file);
+}
+
+Lines SingleHeader(const std::string& id, const std::string& checkKey, const std::string& prefix,
                    const std::string& checkValue, const std::string& paramsKey)
 {
     return {"Hardware Identifier:\t" + id, "Data source prefix:\t" + prefix, "Check Key:\t" + checkKey,
@@ -74,9 +92,10 @@ std::string EndLine(int idx)
     return "EnumImagingDevices terminating condition, m_idx = " + std::to_string(idx);
 }
 
-Lines Device(int idx, const std::string& inst)
+Lines Device(int idx, const Instance& inst)
 {
-    return {EnumLine(1, idx), inst.empty() ? PropertyLine(0, "") : PropertyLine(1, kImageClassGuid + ("\\" + inst))};
+    return {EnumLine(1, idx),
+            inst.text.empty() ? PropertyLine(0, "") : PropertyLine(1, kImageClassGuid + ("\\" + inst.text))};
 }
 
 Lines WalkEnd(int idx)
@@ -84,14 +103,14 @@ Lines WalkEnd(int idx)
     return {EnumLine(0, idx), EndLine(idx)};
 }
 
-Lines Paths(const std::string& inst, const std::string& prefix)
+Lines Paths(const Instance& inst, const std::string& prefix)
 {
     return {"m_szTwainDir = " + TwainDir(), "szTwainDir = " + DsDir(inst, prefix),
             "szFileName = " + Staged(inst, prefix), "szFileNameDs = " + DsFile(inst, prefix),
             "szFileNameGenericDs = " + Generic()};
 }
 
-Lines Copied(const std::string& inst, const std::string& prefix)
+Lines Copied(const Instance& inst, const std::string& prefix)
 {
     return {"CopyFile succeeded on " + Generic(), "Copied to " + DsFile(inst, prefix)};
 }
@@ -101,12 +120,12 @@ std::string Removed(const std::string& path)
     return "_tremove succefully removed " + path;
 }
 
-Lines AddPaths(const std::string& inst, const std::string& prefix)
+Lines AddPaths(const Instance& inst, const std::string& prefix)
 {
     return {"Existing File:\t" + Staged(inst, prefix), "New File:\t" + DsFile(inst, prefix)};
 }
 
-Lines RemovePaths(const std::string& inst, const std::string& prefix)
+Lines RemovePaths(const Instance& inst, const std::string& prefix)
 {
     return {"Existing File:\t" + DsFile(inst, prefix), "New File:\t" + Staged(inst, prefix)};
 }

@@ -67,7 +67,7 @@ std::string BuildEnvironment(const std::vector<std::string>& changes)
 }
 
 bool StartProcess(const std::string& exe, const std::string& commandLine, const std::vector<std::string>& env,
-                  PROCESS_INFORMATION& pi)
+                  PROCESS_INFORMATION& pi, DWORD flags = 0)
 {
     if (exe.empty())
         return false;
@@ -83,7 +83,7 @@ bool StartProcess(const std::string& exe, const std::string& commandLine, const 
     BOOL started = FALSE;
     for (int attempt = 0; attempt < 3 && !started; ++attempt)
     {
-        started = CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0,
+        started = CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, flags,
                                  envBlock.empty() ? nullptr : &envBlock[0], nullptr, &si, &pi);
         if (!started && GetLastError() != ERROR_INTERNAL_ERROR)
             break;
@@ -244,7 +244,14 @@ std::string EnvPath(const char* name)
 
 namespace
 {
-DWORD WaitForExit(PROCESS_INFORMATION& pi, DWORD timeoutMs, const std::string& commandLine)
+std::string StillRunning(DWORD timeoutMs, const std::string& commandLine)
+{
+    return "still running after " + std::to_string(timeoutMs) + " ms: " + commandLine;
+}
+
+// A process still running after timeoutMs fails the test with the text
+// stillRunning, and is ended.
+DWORD WaitForExit(PROCESS_INFORMATION& pi, DWORD timeoutMs, const std::string& stillRunning)
 {
     DWORD code = kRunFailed;
     if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
@@ -253,8 +260,7 @@ DWORD WaitForExit(PROCESS_INFORMATION& pi, DWORD timeoutMs, const std::string& c
     }
     else
     {
-        ADD_FAILURE() << "still running after " << timeoutMs << " ms: " << commandLine
-                      << DescribeWindowsOf(pi.dwProcessId);
+        ADD_FAILURE() << stillRunning << DescribeWindowsOf(pi.dwProcessId);
         TerminateProcess(pi.hProcess, kRunFailed);
         WaitForSingleObject(pi.hProcess, 5000);
     }
@@ -273,7 +279,7 @@ DWORD RunProgram(const std::string& exe, const std::string& commandLine, const R
     PROCESS_INFORMATION pi;
     if (!StartProcess(exe, commandLine, options.env, pi))
         return kRunFailed;
-    return WaitForExit(pi, options.timeoutMs, commandLine);
+    return WaitForExit(pi, options.timeoutMs, StillRunning(options.timeoutMs, commandLine));
 }
 
 std::vector<DWORD> RunTogether(const std::vector<std::string>& argsList, const RunOptions& options)
@@ -284,22 +290,16 @@ std::vector<DWORD> RunTogether(const std::vector<std::string>& argsList, const R
         ok[i] = StartProduct("TIRNFuncts.exe " + argsList[i], options.env, started[i]);
     std::vector<DWORD> codes;
     for (size_t i = 0; i < argsList.size(); ++i)
-        codes.push_back(ok[i] ? WaitForExit(started[i], options.timeoutMs, argsList[i]) : kRunFailed);
+        codes.push_back(ok[i] ? WaitForExit(started[i], options.timeoutMs, StillRunning(options.timeoutMs, argsList[i]))
+                              : kRunFailed);
     return codes;
 }
 
 DWORD RunWatchingDlls(const std::string& commandLine, std::set<std::string>* dlls)
 {
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    std::string line = commandLine;
-    if (!CreateProcessA(ProductExePath().c_str(), &line[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                        nullptr, &si, &pi))
-    {
-        ADD_FAILURE() << "CreateProcessA failed: " << GetLastError();
+    PROCESS_INFORMATION pi;
+    if (!StartProcess(ProductExePath(), commandLine, {}, pi, DEBUG_ONLY_THIS_PROCESS))
         return kRunFailed;
-    }
     DWORD code = kRunFailed;
     DEBUG_EVENT event;
     bool bFirstBreak = true;
@@ -379,7 +379,7 @@ WatchedRun RunWatchingWindows(const std::string& exe, const std::string& command
         if (!ended && Remaining(deadline) == 0)
             break;
     }
-    run.exitCode = WaitForExit(pi, kCloseMs, commandLine);
+    run.exitCode = WaitForExit(pi, kCloseMs, StillRunning(kCloseMs, commandLine));
     return run;
 }
 
@@ -423,19 +423,9 @@ UsageBox RunExpectingUsage(const std::string& commandLine, const RunOptions& opt
             deadline = GetTickCount64() + kCloseMs;
     }
 
-    if (exited || WaitForSingleObject(pi.hProcess, Remaining(deadline)) == WAIT_OBJECT_0)
-    {
-        box.exitCode = ExitCodeOf(pi.hProcess);
-    }
-    else
-    {
-        ADD_FAILURE() << (hwnd ? "did not end after its Usage box was closed: " : "no Usage box and still running: ")
-                      << commandLine << DescribeWindowsOf(pi.dwProcessId);
-        TerminateProcess(pi.hProcess, kRunFailed);
-        WaitForSingleObject(pi.hProcess, 5000);
-        box.exitCode = kRunFailed;
-    }
-    Close(pi);
+    box.exitCode = WaitForExit(
+        pi, exited ? 0 : Remaining(deadline),
+        (hwnd ? "did not end after its Usage box was closed: " : "no Usage box and still running: ") + commandLine);
     return box;
 }
 

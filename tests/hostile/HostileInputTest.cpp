@@ -54,43 +54,11 @@ std::string Shown(const std::string& bytes)
            (Cp932() ? " [code page 932]" : "");
 }
 
-std::vector<std::string> Names(const std::string& dir)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    for (bool more = hFind != INVALID_HANDLE_VALUE; more; more = FindNextFileA(hFind, &fd))
-        if (lstrcmpA(fd.cFileName, "_add_ds.log") != 0 && lstrcmpA(fd.cFileName, "_remove_ds.log") != 0)
-            names.push_back(fd.cFileName);
-    if (hFind != INVALID_HANDLE_VALUE)
-        FindClose(hFind);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-void Put(const std::string& path, const std::string& bytes)
-{
-    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-    WriteBytes(path, bytes);
-}
-
-std::string Ds(const std::string& name)
-{
-    return TwainDir() + "\\" + name + "\\" + name + ".ds";
-}
-
 TestDevice Tirn(const std::string& instance, std::vector<RegValue> more = {})
 {
     more.push_back(RegSz("CorvelCLSID", kClsid));
     more.push_back(RegSz("InstallCLSID", "USB\\VID_X&PID_1"));
     return ImageDevice(instance, {{"DeviceData", more}});
-}
-
-std::vector<std::string> Sorted(std::vector<std::string> names)
-{
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class HostileInput : public CleanMachine
@@ -101,7 +69,7 @@ protected:
         CleanMachine::SetUp();
         AddDevice(
             ImageDevice("0000", {{"DeviceData", {RegSz("CorvelCLSID", kClsid), RegSz("TwainDSmodule", "zbxgnds2")}}}));
-        Put(Ds("vrtk_0000"), kGeneric);
+        Put(DsFile("0000"), kGeneric);
         m_win = TwainDir().substr(0, TwainDir().size() - 9);
         const std::string t = TwainDir() + "\\";
         // Where a path leading out of twain_32, or starting at the root, would land.
@@ -124,7 +92,7 @@ protected:
 
     std::vector<std::vector<std::string>> Listings() const
     {
-        return {Names("C:"), Names("C:\\sentinel"), Names(m_win), Names(TempDir().substr(0, TempDir().size() - 1))};
+        return {ListDir("C:"), ListDir("C:\\sentinel"), ListDir(m_win), ListDir(TempDir())};
     }
     void Snapshot() { m_listings = Listings(); }
 
@@ -142,8 +110,7 @@ protected:
         EXPECT_TRUE(code == 0 || code == 1) << "exit status " << code << " after " << what;
         for (const auto& sentinel : m_sentinels)
             EXPECT_EQ(ReadBytes(sentinel.first), sentinel.second) << sentinel.first << " changed by " << what;
-        EXPECT_TRUE(!m_keeper || ReadBytes(Ds("vrtk_0000")) == kGeneric)
-            << "device 0000 lost its data source: " << what;
+        EXPECT_TRUE(!m_keeper || ReadBytes(DsFile("0000")) == kGeneric) << "device 0000 lost its data source: " << what;
         EXPECT_EQ(Listings(), m_listings) << "entries outside twain_32 changed by " << what;
         return code;
     }
@@ -238,7 +205,7 @@ TEST_F(HostileInput, TrailBytesLikeBackslashOrBarArePartOfOneCharacterOnlyUnderC
     for (const std::string prefix : {"\x83\x5C", "\x83\x7C"}) // two characters in 1252, one in 932
     {
         EXPECT_EQ(Go("MAddDS " + prefix + " DeviceData InstallCLSID 0"), Cp932() ? 0u : 1u);
-        EXPECT_EQ(Exists(Ds(prefix + "0000")), Cp932()) << "data source of device 0000 under this prefix";
+        EXPECT_EQ(Exists(DsFile("0000", prefix)), Cp932()) << "data source of device 0000 under this prefix";
         EXPECT_EQ(Go("RemoveDS {5a1c7b3e " + prefix + " DeviceData CorvelCLSID sw 0"), Cp932() ? 0u : 1u);
         EXPECT_FALSE(Exists(TwainDir() + "\\" + prefix + "0000"));
     }
@@ -320,12 +287,12 @@ TEST_F(HostileInput, RegistryValuesOfAnyTypeAreReadOnlyWithinTheirBytesUnderEith
         SCOPED_TRACE(Shown(c.value.data));
         const std::string single = std::string(" ") + (c.hwid ? c.hwid : "") + " vrtk_ DeviceData V sw 0";
         AddDevice(c.hwid ? ImageDevice("0001", {{"DeviceData", {c.value}}}) : Tirn("0001", {c.value}));
-        Put(TwainDir() + "\\vrtk_0001\\vrtk_0001", "staged");
+        Put(Staged(1), "staged");
         EXPECT_EQ(Go(c.hwid ? "AddDS" + single : "MAddDS vrtk_ DeviceData InstallCLSID 0"), 0u);
-        EXPECT_EQ(Exists(Ds("vrtk_0001")), yes) << "after adding";
-        Put(Ds("vrtk_0001"), "ds");
+        EXPECT_EQ(Exists(DsFile("0001")), yes) << "after adding";
+        Put(DsFile("0001"), "ds");
         EXPECT_EQ(Go(c.hwid ? "RemoveDS" + single : "MRemoveDS vrtk_ DeviceData InstallCLSID 0"), 0u);
-        EXPECT_EQ(Exists(Ds("vrtk_0001")), c.hwid ? !yes : yes) << "after removing";
+        EXPECT_EQ(Exists(DsFile("0001")), c.hwid ? !yes : yes) << "after removing";
         RemoveTree(TwainDir() + "\\vrtk_0001");
     }
 }
@@ -366,7 +333,7 @@ TEST_F(HostileInput, AThousandDevicesEachGetTheirDataSource)
     EXPECT_EQ(Go("MAddDS"), 0u);
     int wrong = 0;
     for (int i = 0; i < 1000; ++i)
-        wrong += ReadBytes(Ds("vrtk_" + Inst(i))) != kGeneric;
+        wrong += ReadBytes(DsFile(i)) != kGeneric;
     EXPECT_EQ(wrong, 0) << "devices without their data source";
     for (int i = 1; i < 1000; i += 2)
         RemoveDevice(Tirn(Inst(i)));
@@ -386,10 +353,10 @@ TEST_F(HostileInput, OddAttributesAndKindsOfEntriesNeverStopARun)
         // what twain_32 gains
         {[&]
          {
-             for (const std::string n : {"vrtk_0001", "vrtk_0002"})
+             for (const char* n : {"0001", "0002"})
              {
-                 Put(t + n + "\\" + n, "staged");
-                 Put(Ds(n), "old");
+                 Put(Staged(n), "staged");
+                 Put(DsFile(n), "old");
              }
              for (const std::string& path : ListTree(TwainDir()))
                  SetFileAttributesA((t + path).c_str(),
@@ -404,8 +371,8 @@ TEST_F(HostileInput, OddAttributesAndKindsOfEntriesNeverStopARun)
          {"vrtk_0001", "vrtk_0002"}},
         {[&]
          {
-             Put(Ds("vrtk_0001") + "\\inner", "x");
-             Put(Ds("vrtk_0002") + "\\inner", "x");
+             Put(DsFile("0001") + "\\inner", "x");
+             Put(DsFile("0002") + "\\inner", "x");
          },
          {"vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds\\", "vrtk_0001\\vrtk_0001.ds\\inner", "vrtk_0002\\",
           "vrtk_0002\\vrtk_0002.ds\\", "vrtk_0002\\vrtk_0002.ds\\inner"}},
@@ -431,9 +398,9 @@ TEST_F(HostileInput, OddAttributesAndKindsOfEntriesNeverStopARun)
             *std::find(expected.begin(), expected.end(), "zbxgnds2") = "zbxgnds2\\";
         expected.insert(expected.end(), s.second.begin(), s.second.end());
         EXPECT_EQ(ListTree(TwainDir()), Sorted(expected));
-        const DWORD attributes = GetFileAttributesA(Ds("vrtk_0001").c_str());
+        const DWORD attributes = GetFileAttributesA(DsFile("0001").c_str());
         EXPECT_TRUE(attributes == INVALID_FILE_ATTRIBUTES || attributes & FILE_ATTRIBUTE_DIRECTORY ||
-                    ReadBytes(Ds("vrtk_0001")) == kGeneric)
+                    ReadBytes(DsFile("0001")) == kGeneric)
             << "a read-only data source is overwritten";
         for (const char* f : {"AddDS", "RemoveDS"})
             EXPECT_EQ(Go(f + kSingle), 0u);
@@ -475,7 +442,7 @@ TEST_F(HostileInput, EntriesNamedLikeDataSourcesOfEveryLengthAreWalkedSafely)
         const bool gone = k == 4; // only four digits name a data source, whatever devices are listed
         if (k <= 4 || (k % 2 == 0 && t.size() + 2 * name.size() + 4 < MAX_PATH))
         {
-            Put(Ds(name), kGeneric);
+            Put(DsFile("", name), kGeneric);
             if (!gone)
                 expected.insert(expected.end(), {name + "\\", name + "\\" + name + ".ds"});
         }
@@ -490,7 +457,7 @@ TEST_F(HostileInput, EntriesNamedLikeDataSourcesOfEveryLengthAreWalkedSafely)
             expected.push_back(name);
         }
     }
-    Put(Ds("VRTK_0001"), "no device 0001");
+    Put(DsFile("0001", "VRTK_"), "no device 0001");
     // Too long for a path: only the wide functions with \\?\ make and delete it.
     const std::string longDir = "\\\\?\\" + t + "vrtk_";
     const std::wstring longName = std::wstring(longDir.begin(), longDir.end()) + std::wstring(245, L'7');
@@ -599,8 +566,8 @@ TEST_F(HostileInput, RunsStartedTogetherKeepEverySectionWholeNearAndFarFromTheCu
             {
                 if (name[0] == 'r')
                 {
-                    Put(Ds(name + "0500"), "old");
-                    Put(Ds(name + "0501"), "old");
+                    Put(DsFile("0500", name), "old");
+                    Put(DsFile("0501", name), "old");
                 }
             }
         };

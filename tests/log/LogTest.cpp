@@ -54,14 +54,6 @@ std::string Filler(size_t n)
     return s;
 }
 
-// A handle on the log as another process would hold it.
-HANDLE Hold(const std::string& path, DWORD share, DWORD access = GENERIC_READ)
-{
-    HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(h, INVALID_HANDLE_VALUE) << path << ": error " << GetLastError();
-    return h;
-}
-
 void RunLogger(const std::string& suffix, const char* line)
 {
     CLogger log(suffix.c_str());
@@ -113,8 +105,8 @@ TEST_F(Log, FirstRunCreatesTheFileAndFlushesEachLine)
 // without sharing.
 bool AddTurnIsHeld()
 {
-    HANDLE h = CreateFileA(LogPath("_add_ds.lock").c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h =
+        OpenShared(LogPath("_add_ds.lock"), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (h == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_SHARING_VIOLATION;
     CloseHandle(h);
@@ -445,8 +437,7 @@ TEST_P(LogCut, KeepsTheLinesOfTheLast51200BytesBeforeTheNewSection)
             }
             if (c.copyFault == CopyFault::LogGrows)
             {
-                HANDLE hOther = CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, 0, nullptr);
+                HANDLE hOther = OpenShared(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE);
                 DWORD cbOther = 0;
                 EXPECT_TRUE(WriteFile(hOther, "another writer\r\n", 16, &cbOther, nullptr));
                 CloseHandle(hOther);

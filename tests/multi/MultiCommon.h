@@ -29,13 +29,6 @@ inline RegValue Module(const std::string& name)
     return RegSz("TwainDSmodule", name);
 }
 
-inline void MakeDsDir(const std::string& inst, const Lines& files)
-{
-    ASSERT_TRUE(CreateDirectoryA(DsDir(inst).c_str(), nullptr)) << DsDir(inst);
-    for (const std::string& file : files)
-        WriteBytes(DsDir(inst) + "\\" + file, "data source " + file);
-}
-
 class MultiFixture : public CleanMachine
 {
 protected:

@@ -115,6 +115,27 @@ TEST_F(MultiAdd, ReadOnlyDataSourceIsOverwritten)
               LastBody(LogPath("_add_ds.log")));
 }
 
+TEST_F(MultiAdd, OnAFullDiskEachDataSourceIsWholeOrAbsent)
+{
+    CSmallDisk disk(TwainDir(), 96);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "no tmpfs could be mounted on twain_32 (it takes root): the full disk was not tried";
+    const std::string generic(40000, 'g');
+    WriteBytes(Generic(), generic);
+    for (int i = 0; i < 3; ++i)
+        AddDevice(ImageDevice(Inst(i), {{"DeviceData", {Corvel()}}}));
+    ASSERT_EQ(0u, ::Run("MAddDS"));
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\", "vrtk_0002\\", "zbxgnds2"}),
+              ListTree(TwainDir()));
+    EXPECT_EQ(generic, ReadBytes(DsFile(0)));
+    auto device = [](int i, const Lines& copy) {
+        return Device(i, i) + Lines{kCorvelLine, kAssumeTIRN} + Paths(i) + copy;
+    };
+    const Lines full{"CopyFile failed", "GetLastError returned 112"};
+    EXPECT_EQ(Header(1) + device(0, Copied(0)) + device(1, full) + device(2, full) + WalkEnd(3),
+              LastBody(LogPath("_add_ds.log")));
+}
+
 TEST_F(MultiRemove, KeepsOnlyTheDataSourcesOfListedTIRNDevicesAndLogsEveryLookup)
 {
     // Device 0000 has no Driver value, so no instance number: entry 0000 is
@@ -177,8 +198,7 @@ TEST_F(MultiRemove, WalksOnlyEntriesWithFourDigitsAfterThePrefix)
     }
     MakeDsDir("0007", {"vrtk_0007.ds"});
     ASSERT_EQ(0u, ::Run("MRemoveDS"));
-    std::sort(kept.begin(), kept.end());
-    EXPECT_EQ(kept, ListTree(TwainDir()));
+    EXPECT_EQ(Sorted(kept), ListTree(TwainDir()));
     EXPECT_EQ((Header(0) + Lines{"Found Twain_32 directory for Instance 0007"} + WalkEnd(0) + Paths("0007") +
                Lines{Removed(DsFile("0007"))}),
               LastBody(LogPath("_remove_ds.log")));
@@ -267,12 +287,8 @@ TEST_F(MultiLog, AddDSThenMAddDSLeaveTwoSectionsInTheAddLog)
 
 TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
 {
-    auto hold = [](const std::string& path)
-    {
-        // Open as another program would, without delete sharing.
-        return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    };
+    // Open as another program would, without delete sharing.
+    auto hold = [](const std::string& path) { return Hold(path, FILE_SHARE_READ | FILE_SHARE_WRITE); };
     const std::string found = "Found Twain_32 directory for Instance 0000";
     std::unique_ptr<CDanglingLink> link;
     const struct Row

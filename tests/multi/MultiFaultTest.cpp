@@ -5,6 +5,12 @@
 #include "twainds/CDsDirectoryWalk.h"
 #include "twainds/CModTwainDS.h"
 
+#include <algorithm>
+#include <map>
+#include <tuple>
+#include <utility>
+#include <vector>
+
 class MultiFaults : public MultiFixture
 {
 protected:
@@ -78,7 +84,7 @@ TEST_F(MultiFaults, WithoutAWindowsDirectoryNoFunctionTouchesAFile)
     EXPECT_EQ(
         (Header(1) + Lines{noDir} + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + nothingDone + WalkEnd(1)),
         adds[0].body);
-    const Lines singleHead = SingleHeader("{5c3f7d5a", "vrtk_", "DeviceData", "CorvelCLSID", "sw") + Lines{noDir};
+    const Lines singleHead = SingleHeader("{5c3f7d5a", "DeviceData", "vrtk_", "CorvelCLSID", "sw") + Lines{noDir};
     EXPECT_EQ(singleHead + Device(0, "0000") + nothingDone + WalkEnd(1), adds[1].body);
     const std::vector<LogSection> removes = ParseLog(ReadBytes(LogPath("_remove_ds.log")));
     ASSERT_EQ(2u, removes.size());
@@ -86,22 +92,85 @@ TEST_F(MultiFaults, WithoutAWindowsDirectoryNoFunctionTouchesAFile)
     EXPECT_EQ(singleHead + Device(0, "0000") + nothingDone + WalkEnd(1), removes[1].body);
 }
 
-TEST_F(MultiFaults, EveryRegistryKeyIsClosedOnce)
+TEST_F(MultiFaults, EveryRegistryKeyOpenedIsClosedOnce)
 {
     // The check value in the driver key itself, reached by an empty check key.
     AddDevice(ImageDevice("0002", {{"", {RegSz("CorvelCLSID", "{5C3F7D5A}")}}, {"DeviceData", {Corvel()}}}));
-    std::vector<LONG> closes;
-    Seams().regCloseKey = [&closes](HKEY hKey)
+    std::map<HKEY, bool> open;
+    int opened = 0;
+    auto opens = [&](HKEY hKey)
     {
-        closes.push_back(RegCloseKey(hKey));
-        return closes.back();
+        EXPECT_FALSE(std::exchange(open[hKey], true)) << "opened again before it was closed";
+        ++opened;
+    };
+    Seams().openDevRegKey =
+        [&](HDEVINFO hDevInfo, PSP_DEVINFO_DATA pData, DWORD dwScope, DWORD dwProfile, DWORD dwType, REGSAM sam)
+    {
+        HKEY hKey = SetupDiOpenDevRegKey(hDevInfo, pData, dwScope, dwProfile, dwType, sam);
+        if (hKey != INVALID_HANDLE_VALUE)
+            opens(hKey);
+        return hKey;
+    };
+    Seams().regOpenKeyEx = [&](HKEY hParent, LPCSTR szSubKey, DWORD dwOptions, REGSAM sam, PHKEY phKey)
+    {
+        LONG lResult = RegOpenKeyExA(hParent, szSubKey, dwOptions, sam, phKey);
+        if (lResult == ERROR_SUCCESS)
+            opens(*phKey);
+        return lResult;
+    };
+    Seams().regCloseKey = [&open](HKEY hKey)
+    {
+        EXPECT_TRUE(std::exchange(open[hKey], false)) << "closed but not open";
+        LONG lResult = RegCloseKey(hKey);
+        EXPECT_EQ(ERROR_SUCCESS, lResult);
+        return lResult;
     };
     RunBoth();
     RunSingle(true, "");
     RunSingle(false, "");
     RunSingle(true);
-    EXPECT_GT(closes.size(), 10u);
-    EXPECT_EQ(std::vector<LONG>(closes.size(), ERROR_SUCCESS), closes);
+    EXPECT_GT(opened, 10);
+    EXPECT_EQ(0, std::count_if(open.begin(), open.end(), [](const auto& key) { return key.second; })) << "never closed";
+}
+
+TEST_F(MultiFaults, ACopyThatFailsAtAnyStepLeavesNoPartOfItAndTheOlderDataSourceAsItWas)
+{
+    // Device 0001 has an older data source, 0000 none.
+    AddDevice(ImageDevice("0001", {{"DeviceData", {Corvel()}}}));
+    std::string failing;
+    DWORD error = 0;
+    auto fail = [&error]
+    {
+        SetLastError(error);
+        return FALSE;
+    };
+    Seams().writeFile = [&](HANDLE h, LPCVOID p, DWORD cb, LPDWORD pcb, LPOVERLAPPED o)
+    {
+        if (failing != "write" || std::string(static_cast<const char*>(p), cb) != GenericData())
+            return WriteFile(h, p, cb, pcb, o);
+        WriteFile(h, p, cb / 2, pcb, o);
+        return fail();
+    };
+    Seams().flushFileBuffers = [&](HANDLE h) { return failing == "flush" ? fail() : FlushFileBuffers(h); };
+    Seams().moveFileEx = [&](LPCSTR a, LPCSTR b, DWORD f) { return failing == "move" ? fail() : MoveFileExA(a, b, f); };
+    for (const auto& row : std::vector<std::pair<std::string, DWORD>>{
+             {"write", ERROR_DISK_FULL}, {"flush", ERROR_IO_DEVICE}, {"move", ERROR_SHARING_VIOLATION}})
+    {
+        SCOPED_TRACE(row.first);
+        std::tie(failing, error) = row;
+        CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+        job.MAddTwainDS(true, true);
+        EXPECT_EQ((Lines{"vrtk_0000\\"} + untouched), ListTree(TwainDir()));
+        EXPECT_EQ("data source vrtk_0001.ds", ReadBytes(DsFile(1)));
+        auto failed = [&](int i)
+        {
+            return Device(i, i) + Lines{kCorvelLine, kAssumeTIRN} + Paths(i) +
+                   Lines{"CopyFile failed", "GetLastError returned " + std::to_string(error)};
+        };
+        EXPECT_EQ(Header(1) + failed(0) + failed(1) + WalkEnd(2), LastBody(LogPath("_add_ds.log")));
+        RemoveTree(DsDir(0));
+        RemoveLogs();
+    }
 }
 
 TEST_F(MultiFaults, ADeviceDataKeyDeletedAfterCorvelClsidWasFoundGetsNoDataSource)

@@ -1,5 +1,7 @@
 // The exe's test build: the fault that TIRN_FAULT names is met at the first
-// step of the device walk, with the log open and its turn held.
+// step of the device walk, with the log open and its turn held; "mid-copy"
+// ends the process as it has written half of its first write, which with
+// logging off is a data source's copy.
 
 #include "seams/Seams.h"
 
@@ -57,6 +59,17 @@ struct SFaultFromEnvironment
         if (cch == 0 || cch >= sizeof(szFault))
             return;
         const std::string strFault(szFault);
+        if (strFault == "mid-copy")
+        {
+            Seams().writeFile =
+                [](HANDLE hFile, LPCVOID pBuffer, DWORD cb, LPDWORD pcbWritten, LPOVERLAPPED pOverlapped)
+            {
+                WriteFile(hFile, pBuffer, cb / 2, pcbWritten, pOverlapped);
+                TerminateProcess(GetCurrentProcess(), 9);
+                return FALSE;
+            };
+            return;
+        }
         Seams().enumDeviceInfo = [strFault](HDEVINFO, DWORD, PSP_DEVINFO_DATA) { return Fail(strFault); };
     }
 } g_fault;

@@ -16,6 +16,9 @@
 #undef CreateFileA
 #undef FlushFileBuffers
 #undef GetProcAddress
+#undef MoveFileExA
+#undef SetupDiOpenDevRegKey
+#undef RegOpenKeyExA
 
 SSeams& Seams()
 {
@@ -119,6 +122,28 @@ BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile)
     if (Seams().flushFileBuffers)
         return Seams().flushFileBuffers(hFile);
     return FlushFileBuffers(hFile);
+}
+
+BOOL WINAPI SeamMoveFileExA(LPCSTR szExisting, LPCSTR szNew, DWORD dwFlags)
+{
+    if (Seams().moveFileEx)
+        return Seams().moveFileEx(szExisting, szNew, dwFlags);
+    return MoveFileExA(szExisting, szNew, dwFlags);
+}
+
+HKEY WINAPI SeamSetupDiOpenDevRegKey(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDevInfoData, DWORD dwScope, DWORD dwProfile,
+                                     DWORD dwKeyType, REGSAM samDesired)
+{
+    if (Seams().openDevRegKey)
+        return Seams().openDevRegKey(hDevInfo, pDevInfoData, dwScope, dwProfile, dwKeyType, samDesired);
+    return SetupDiOpenDevRegKey(hDevInfo, pDevInfoData, dwScope, dwProfile, dwKeyType, samDesired);
+}
+
+LONG WINAPI SeamRegOpenKeyExA(HKEY hKey, LPCSTR szSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult)
+{
+    if (Seams().regOpenKeyEx)
+        return Seams().regOpenKeyEx(hKey, szSubKey, dwOptions, samDesired, phkResult);
+    return RegOpenKeyExA(hKey, szSubKey, dwOptions, samDesired, phkResult);
 }
 
 namespace

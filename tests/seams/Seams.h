@@ -24,6 +24,9 @@ struct SSeams
     std::function<BOOL(HANDLE)> closeHandle;
     std::function<HANDLE(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)> createFile;
     std::function<BOOL(HANDLE)> flushFileBuffers;
+    std::function<BOOL(LPCSTR, LPCSTR, DWORD)> moveFileEx;
+    std::function<HKEY(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, REGSAM)> openDevRegKey;
+    std::function<LONG(HKEY, LPCSTR, DWORD, REGSAM, PHKEY)> regOpenKeyEx;
     // Set, kernel32 has GetTempPath2A, and this answers it.
     std::function<DWORD(DWORD, LPSTR)> getTempPath2;
 };
@@ -49,6 +52,10 @@ HANDLE WINAPI SeamCreateFileA(LPCSTR szPath, DWORD dwAccess, DWORD dwShare, LPSE
                               DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate);
 BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile);
 FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName);
+BOOL WINAPI SeamMoveFileExA(LPCSTR szExisting, LPCSTR szNew, DWORD dwFlags);
+HKEY WINAPI SeamSetupDiOpenDevRegKey(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDevInfoData, DWORD dwScope, DWORD dwProfile,
+                                     DWORD dwKeyType, REGSAM samDesired);
+LONG WINAPI SeamRegOpenKeyExA(HKEY hKey, LPCSTR szSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult);
 
 #ifdef TIRN_SEAM_MACROS
 #define SetupDiGetClassDevsA SeamSetupDiGetClassDevsA
@@ -65,6 +72,9 @@ FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName);
 #define CreateFileA SeamCreateFileA
 #define FlushFileBuffers SeamFlushFileBuffers
 #define GetProcAddress SeamGetProcAddress
+#define MoveFileExA SeamMoveFileExA
+#define SetupDiOpenDevRegKey SeamSetupDiOpenDevRegKey
+#define RegOpenKeyExA SeamRegOpenKeyExA
 #endif
 
 #endif

@@ -22,18 +22,6 @@ const char kValueName[] = "HardwareID";
 const char kParams[] = "SYSTEM\\Imaging\\Params";
 const std::string kPrefix = "vrtk_";
 
-std::string Dir(int i, const std::string& prefix = kPrefix)
-{
-    return DsDir(Inst(i), prefix);
-}
-std::string Staged(int i, const std::string& prefix = kPrefix)
-{
-    return ::Staged(Inst(i), prefix);
-}
-std::string Ds(int i, const std::string& prefix = kPrefix)
-{
-    return DsFile(Inst(i), prefix);
-}
 std::string AddLog()
 {
     return LogPath("_add_ds.log");
@@ -64,29 +52,6 @@ TestDevice Scanner(int i, const std::string& text)
     return Scanner(i, {RegSz(kValueName, text)});
 }
 
-void Stage(int i, const std::string& bytes = "staged module", const std::string& prefix = kPrefix)
-{
-    CreateDirectoryA(Dir(i, prefix).c_str(), nullptr);
-    WriteBytes(Staged(i, prefix), bytes);
-}
-
-Lines Head(const std::string& id, const std::string& key = "DeviceData", const std::string& prefix = kPrefix)
-{
-    return SingleHeader(id, prefix, key, kValueName, kParams);
-}
-Lines Visit(int i)
-{
-    return Device(i, Inst(i));
-}
-Lines AddPaths(int i, const std::string& prefix = kPrefix)
-{
-    return ::AddPaths(Inst(i), prefix);
-}
-Lines RemovePaths(int i)
-{
-    return ::RemovePaths(Inst(i));
-}
-
 using SingleDeviceAdd = CleanMachine;
 using SingleDeviceRemove = CleanMachine;
 
@@ -95,12 +60,12 @@ TEST_F(SingleDeviceAdd, NoMatchingDeviceTouchesNothingAndExitsZero)
     CDeviceScope devices({Scanner(0, "{00000000-0000-0000-0000-000000000000}"),
                           Scanner(1, {RegSz(kValueName, kId)}, "OtherKey"), Scanner(2, {RegSz("Other", kId)})});
     for (int i = 0; i < 3; ++i)
-        Stage(i);
+        Put(Staged(i), "staged module");
     const Lines before = ListTree(TwainDir());
 
     EXPECT_EQ(0u, ::Run(Call("AddDS", kId)));
     EXPECT_EQ(before, ListTree(TwainDir()));
-    EXPECT_EQ(Head(kId) + Visit(0) + Visit(1) + Visit(2) + WalkEnd(3), LastBody(AddLog()));
+    EXPECT_EQ(SingleHeader(kId) + Device(0, 0) + Device(1, 1) + Device(2, 2) + WalkEnd(3), LastBody(AddLog()));
 }
 
 TEST_F(SingleDeviceAdd, MovesStagedFilesOfMatchingDevicesInEnumerationOrder)
@@ -108,43 +73,44 @@ TEST_F(SingleDeviceAdd, MovesStagedFilesOfMatchingDevicesInEnumerationOrder)
     // Created in reverse: the walk follows the registry's order.
     CDeviceScope devices({Scanner(2, "ROOT\\SCAN&" + kId + "&REV_01"), Scanner(1, "no id here"), Scanner(0, kId)});
     for (int i = 0; i < 3; ++i)
-        Stage(i, "module " + Inst(i));
+        Put(Staged(i), "module " + Inst(i));
 
     EXPECT_EQ(0u, ::Run(Call("AddDS", kId)));
     EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\", "vrtk_0001\\vrtk_0001", "vrtk_0002\\",
                      "vrtk_0002\\vrtk_0002.ds"}),
               ListTree(TwainDir()));
-    EXPECT_EQ("module 0000", ReadBytes(Ds(0)));
-    EXPECT_EQ("module 0002", ReadBytes(Ds(2)));
-    EXPECT_EQ(Head(kId) + Visit(0) + AddPaths(0) + Visit(1) + Visit(2) + AddPaths(2) + WalkEnd(3), LastBody(AddLog()));
+    EXPECT_EQ("module 0000", ReadBytes(DsFile(0)));
+    EXPECT_EQ("module 0002", ReadBytes(DsFile(2)));
+    EXPECT_EQ(SingleHeader(kId) + Device(0, 0) + AddPaths(0) + Device(1, 1) + Device(2, 2) + AddPaths(2) + WalkEnd(3),
+              LastBody(AddLog()));
 }
 
 TEST_F(SingleDeviceAdd, SecondRunChangesNothing)
 {
     CDeviceScope devices({Scanner(0, kId)});
-    Stage(0, "module bytes");
+    Put(Staged(0), "module bytes");
     for (int run = 0; run < 2; ++run)
     {
         EXPECT_EQ(0u, ::Run(Call("AddDS", kId)));
         EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds"}), ListTree(TwainDir()));
-        EXPECT_EQ("module bytes", ReadBytes(Ds(0)));
+        EXPECT_EQ("module bytes", ReadBytes(DsFile(0)));
     }
     const std::vector<LogSection> sections = ParseLog(ReadBytes(AddLog()));
     ASSERT_EQ(2u, sections.size());
     EXPECT_EQ(sections[0].body, sections[1].body);
-    EXPECT_EQ(Head(kId) + Visit(0) + AddPaths(0) + WalkEnd(1), sections[1].body);
+    EXPECT_EQ(SingleHeader(kId) + Device(0, 0) + AddPaths(0) + WalkEnd(1), sections[1].body);
 }
 
 TEST_F(SingleDeviceAdd, BothFilesPresentChangesNothing)
 {
     CDeviceScope devices({Scanner(0, kId)});
-    Stage(0, "new module");
-    WriteBytes(Ds(0), "installed module");
+    Put(Staged(0), "new module");
+    WriteBytes(DsFile(0), "installed module");
 
     EXPECT_EQ(0u, ::Run(Call("AddDS", kId)));
     EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000", "vrtk_0000\\vrtk_0000.ds"}), ListTree(TwainDir()));
     EXPECT_EQ("new module", ReadBytes(Staged(0)));
-    EXPECT_EQ("installed module", ReadBytes(Ds(0)));
+    EXPECT_EQ("installed module", ReadBytes(DsFile(0)));
 }
 
 TEST_F(SingleDeviceAdd, EmptyIdentifierMatchesEveryReadableCheckValue)
@@ -153,26 +119,26 @@ TEST_F(SingleDeviceAdd, EmptyIdentifierMatchesEveryReadableCheckValue)
                           Scanner(2, std::vector<RegValue>{}), Scanner(3, {RegSz(kValueName, "x")}, "OtherKey"),
                           Scanner(4, std::string(260, 'a')), Scanner(5, "")});
     for (int i = 0; i < 6; ++i)
-        Stage(i);
+        Put(Staged(i), "staged module");
 
     EXPECT_EQ(0u, ::Run(Call("AddDS", "")));
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(i == 0 || i == 1 || i == 5, Exists(Ds(i))) << Inst(i);
-    EXPECT_EQ(Head("") + Visit(0) + AddPaths(0) + Visit(1) + AddPaths(1) + Visit(2) + Visit(3) + Visit(4) + Visit(5) +
-                  AddPaths(5) + WalkEnd(6),
+        EXPECT_EQ(i == 0 || i == 1 || i == 5, Exists(DsFile(i))) << Inst(i);
+    EXPECT_EQ(SingleHeader("") + Device(0, 0) + AddPaths(0) + Device(1, 1) + AddPaths(1) + Device(2, 2) + Device(3, 3) +
+                  Device(4, 4) + Device(5, 5) + AddPaths(5) + WalkEnd(6),
               LastBody(AddLog()));
 }
 
 TEST_F(SingleDeviceAdd, EmptyCheckKeyReadsTheDriverKeyItself)
 {
     CDeviceScope devices({Scanner(0, {RegSz(kValueName, kId)}, ""), Scanner(1, kId)});
-    Stage(0);
-    Stage(1);
+    Put(Staged(0), "staged module");
+    Put(Staged(1), "staged module");
 
     EXPECT_EQ(0u, ::Run(Call("AddDS", kId, "")));
-    EXPECT_TRUE(Exists(Ds(0)));
+    EXPECT_TRUE(Exists(DsFile(0)));
     EXPECT_TRUE(Exists(Staged(1)));
-    EXPECT_EQ(Head(kId, "") + Visit(0) + AddPaths(0) + Visit(1) + WalkEnd(2), LastBody(AddLog()));
+    EXPECT_EQ(SingleHeader(kId, "") + Device(0, 0) + AddPaths(0) + Device(1, 1) + WalkEnd(2), LastBody(AddLog()));
 }
 
 TEST_F(SingleDeviceAdd, CheckValueIsSearchedWithinTheBytesRead)
@@ -208,9 +174,9 @@ TEST_F(SingleDeviceAdd, CheckValueIsSearchedWithinTheBytesRead)
     {
         SCOPED_TRACE(row.what);
         CDeviceScope devices({Scanner(0, {row.value})});
-        Stage(0);
+        Put(Staged(0), "staged module");
         EXPECT_EQ(0u, ::Run(Call("AddDS", row.id)));
-        EXPECT_EQ(row.match, Exists(Ds(0)));
+        EXPECT_EQ(row.match, Exists(DsFile(0)));
         EXPECT_NE(row.match, Exists(Staged(0)));
         ResetTwainDir();
     }
@@ -219,8 +185,8 @@ TEST_F(SingleDeviceAdd, CheckValueIsSearchedWithinTheBytesRead)
 TEST_F(SingleDeviceAdd, PathsLongerThan259CharactersSkipOnlyThatAction)
 {
     const std::string fits(113, 'p'), tooLong(114, 'p'), longer(120, 'q');
-    ASSERT_EQ(258u, Ds(0, fits).size());
-    ASSERT_EQ(260u, Ds(0, tooLong).size());
+    ASSERT_EQ(258u, DsFile(0, fits).size());
+    ASSERT_EQ(260u, DsFile(0, tooLong).size());
     CDeviceScope devices({Scanner(0, kId), Scanner(1, kId)});
     for (const std::string& prefix : {fits, tooLong, longer})
     {
@@ -228,20 +194,20 @@ TEST_F(SingleDeviceAdd, PathsLongerThan259CharactersSkipOnlyThatAction)
         const bool ok = prefix == fits;
         if (prefix != longer) // a staged path of 269 characters cannot be made
         {
-            Stage(0, "zero", prefix);
-            Stage(1, "one", prefix);
+            Put(Staged(0, prefix), "zero");
+            Put(Staged(1, prefix), "one");
         }
         const Lines before = ListTree(TwainDir());
         RemoveLogs();
 
         EXPECT_EQ(0u, ::Run(Call("AddDS", kId, "DeviceData", prefix)));
         if (ok)
-            EXPECT_EQ("zero one", ReadBytes(Ds(0, prefix)) + " " + ReadBytes(Ds(1, prefix)));
+            EXPECT_EQ("zero one", ReadBytes(DsFile(0, prefix)) + " " + ReadBytes(DsFile(1, prefix)));
         else
             EXPECT_EQ(before, ListTree(TwainDir()));
-        Lines log = Head(kId, "DeviceData", prefix);
+        Lines log = SingleHeader(kId, "DeviceData", prefix);
         for (int i = 0; i < 2; ++i)
-            log = log + Visit(i) +
+            log = log + Device(i, i) +
                   (ok ? AddPaths(i, prefix)
                       : Lines{"Paths for instance " + Inst(i) + " do not fit in 259 characters, skipped"});
         EXPECT_EQ(log + WalkEnd(2), LastBody(AddLog()));
@@ -252,12 +218,12 @@ TEST_F(SingleDeviceAdd, PathsLongerThan259CharactersSkipOnlyThatAction)
 TEST_F(SingleDeviceRemove, RemoveAfterAddLeavesNothing)
 {
     CDeviceScope devices({Scanner(0, kId)});
-    Stage(0);
+    Put(Staged(0), "staged module");
 
     EXPECT_EQ(0u, ::Run(Call("AddDS", kId)));
     EXPECT_EQ(0u, ::Run(Call("RemoveDS", kId)));
     EXPECT_EQ(Lines{}, ListTree(TwainDir()));
-    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + WalkEnd(1), LastBody(RemoveLog()));
+    EXPECT_EQ(SingleHeader(kId) + Device(0, 0) + RemovePaths(0) + WalkEnd(1), LastBody(RemoveLog()));
 }
 
 TEST_F(SingleDeviceRemove, NothingOnDiskLogsBothFailedAttributeResets)
@@ -270,13 +236,13 @@ TEST_F(SingleDeviceRemove, NothingOnDiskLogsBothFailedAttributeResets)
     // The file's directory is missing (3); the directory itself is missing (2).
     const Lines failed{"SetFileAttributes failed, GetLastError returned 3",
                        "SetFileAttributes failed, GetLastError returned 2"};
-    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + failed + WalkEnd(1), LastBody(RemoveLog()));
+    EXPECT_EQ(SingleHeader(kId) + Device(0, 0) + RemovePaths(0) + failed + WalkEnd(1), LastBody(RemoveLog()));
 }
 
 TEST_F(SingleDeviceRemove, LoggingOffWritesNothingAnywhere)
 {
     CDeviceScope devices({Scanner(0, kId), Scanner(1, kId)});
-    Stage(1);
+    Put(Staged(1), "staged module");
     const Lines temp = ListTree(TempDir());
 
     EXPECT_EQ(0u, ::Run(Call("RemoveDS", kId) + " 0"));
@@ -292,26 +258,25 @@ TEST_F(SingleDeviceRemove, LoggingOffWritesNothingAnywhere)
 TEST_F(SingleDeviceRemove, ReadOnlyHiddenDataSourceIsRemoved)
 {
     CDeviceScope devices({Scanner(0, kId)});
-    CreateDirectoryA(Dir(0).c_str(), nullptr);
-    WriteBytes(Ds(0), "module");
-    ASSERT_TRUE(SetFileAttributesA(Ds(0).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    Put(DsFile(0), "module");
+    ASSERT_TRUE(SetFileAttributesA(DsFile(0).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
 
     EXPECT_EQ(0u, ::Run(Call("RemoveDS", kId)));
     EXPECT_EQ(Lines{}, ListTree(TwainDir()));
-    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + WalkEnd(1), LastBody(RemoveLog()));
+    EXPECT_EQ(SingleHeader(kId) + Device(0, 0) + RemovePaths(0) + WalkEnd(1), LastBody(RemoveLog()));
 }
 
 TEST_F(SingleDeviceRemove, DirectoryHoldingOtherFilesIsKept)
 {
     CDeviceScope devices({Scanner(0, kId)});
-    Stage(0, "staged");
-    WriteBytes(Ds(0), "module");
-    WriteBytes(Dir(0) + "\\notes.txt", "notes");
+    Put(Staged(0), "staged");
+    WriteBytes(DsFile(0), "module");
+    WriteBytes(DsDir(0) + "\\notes.txt", "notes");
 
     EXPECT_EQ(0u, ::Run(Call("RemoveDS", kId)));
     EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\notes.txt", "vrtk_0000\\vrtk_0000"}), ListTree(TwainDir()));
     EXPECT_EQ("staged", ReadBytes(Staged(0)));
-    EXPECT_EQ(Head(kId) + Visit(0) + RemovePaths(0) + WalkEnd(1), LastBody(RemoveLog()));
+    EXPECT_EQ(SingleHeader(kId) + Device(0, 0) + RemovePaths(0) + WalkEnd(1), LastBody(RemoveLog()));
 }
 
 } // namespace
