@@ -25,8 +25,8 @@ std::string KeptLines(const std::string& strTail)
 }
 } // namespace
 
-CLogCut::CLogCut(const std::string& strLogName, const std::string& strCopyName, LONGLONG llKept)
-    : m_strLogName(strLogName), m_strCopyName(strCopyName), m_llKept(llKept)
+CLogCut::CLogCut(const std::wstring& wstrLogName, const std::wstring& wstrCopyName, LONGLONG llKept)
+    : m_wstrLogName(wstrLogName), m_wstrCopyName(wstrCopyName), m_llKept(llKept)
 {
 }
 
@@ -37,7 +37,7 @@ void CLogCut::Cut(CFileHandle* pLogFile, LONGLONG llSize) const
         return;
 
     CFileHandle copy(
-        CreateFileA(m_strCopyName.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+        CreateFileW(m_wstrCopyName.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
     if (!copy.IsValid())
         return;
     // On the disk before it replaces the log, so that a power cut just after
@@ -52,11 +52,11 @@ void CLogCut::Cut(CFileHandle* pLogFile, LONGLONG llSize) const
     {
         // An open handle on the log would keep it from being replaced.
         pLogFile->Close();
-        bReplaced = MoveFileExA(m_strCopyName.c_str(), m_strLogName.c_str(),
+        bReplaced = MoveFileExW(m_wstrCopyName.c_str(), m_wstrLogName.c_str(),
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
     if (!bReplaced)
-        DeleteFileA(m_strCopyName.c_str());
+        DeleteFileW(m_wstrCopyName.c_str());
 }
 
 bool CLogCut::ReadTail(const CFileHandle& logFile, LONGLONG llSize, std::string* pstrTail) const

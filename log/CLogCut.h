@@ -11,7 +11,7 @@
 class CLogCut
 {
 public:
-    CLogCut(const std::string& strLogName, const std::string& strCopyName, LONGLONG llKept);
+    CLogCut(const std::wstring& wstrLogName, const std::wstring& wstrCopyName, LONGLONG llKept);
     virtual ~CLogCut() {}
 
     CLogCut(const CLogCut&) = delete;
@@ -24,8 +24,8 @@ public:
 private:
     bool ReadTail(const CFileHandle& logFile, LONGLONG llSize, std::string* pstrTail) const;
 
-    std::string m_strLogName;
-    std::string m_strCopyName;
+    std::wstring m_wstrLogName;
+    std::wstring m_wstrCopyName;
     LONGLONG m_llKept;
 };
 

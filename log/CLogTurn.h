@@ -29,7 +29,7 @@ public:
 
     // Waits for the turn at most kWaitMs, and only while another run has
     // it; true when it was had.
-    bool Take(const std::string& strLockPath);
+    bool Take(const std::wstring& wstrLockPath);
     void Release() { m_Lock.Close(); }
 
     bool Has() const { return m_Lock.IsValid(); }
@@ -39,7 +39,7 @@ public:
     DWORD Error() const { return m_dwError; }
 
 private:
-    static bool HeldByAnotherRun(const std::string& strLockPath, DWORD dwError);
+    static bool HeldByAnotherRun(const std::wstring& wstrLockPath, DWORD dwError);
 
     CFileHandle m_Lock;
     DWORD m_dwError;

@@ -8,36 +8,41 @@
 
 namespace
 {
-std::string WithoutExtension(const std::string& strPath)
+std::wstring WithoutExtension(const std::wstring& wstrPath)
 {
-    return strPath.substr(0, strPath.size() - 4);
+    return wstrPath.substr(0, wstrPath.size() - 4);
 }
 
-// GetTempPath2A gives SYSTEM a temp directory that other users cannot reach,
+// GetTempPath2W gives SYSTEM a temp directory that other users cannot reach,
 // instead of C:\Windows\Temp, where every user may make files and
 // directories under the log's names; for any other account it answers as
-// GetTempPathA does. Windows has it from Windows 11 and updated Windows 10.
-DWORD GetLogDirectory(DWORD cchBuffer, char* szBuffer)
+// GetTempPathW does. Windows has it from Windows 11 and updated Windows 10.
+// Wide, because the directory is named after the user: in the ANSI code
+// page a name may not be spelt at all, or be best fitted to another one.
+DWORD GetLogDirectory(DWORD cchBuffer, wchar_t* wszBuffer)
 {
-    typedef DWORD(WINAPI * PFNGETTEMPPATH2A)(DWORD, LPSTR);
+    typedef DWORD(WINAPI * PFNGETTEMPPATH2W)(DWORD, LPWSTR);
     HMODULE hKernel32 = GetModuleHandleA("kernel32.dll");
-    FARPROC pfn = hKernel32 != NULL ? GetProcAddress(hKernel32, "GetTempPath2A") : NULL;
+    FARPROC pfn = hKernel32 != NULL ? GetProcAddress(hKernel32, "GetTempPath2W") : NULL;
     if (pfn == NULL)
-        return GetTempPathA(cchBuffer, szBuffer);
-    return reinterpret_cast<PFNGETTEMPPATH2A>(reinterpret_cast<void (*)()>(pfn))(cchBuffer, szBuffer);
+        return GetTempPathW(cchBuffer, wszBuffer);
+    return reinterpret_cast<PFNGETTEMPPATH2W>(reinterpret_cast<void (*)()>(pfn))(cchBuffer, wszBuffer);
 }
 } // namespace
 
 CLogger::CLogger(const char* szSuffix) : m_bHolding(false)
 {
-    char szTempDir[MAX_PATH];
-    DWORD cch = GetLogDirectory(sizeof(szTempDir), szTempDir);
+    wchar_t wszTempDir[MAX_PATH];
+    DWORD cch = GetLogDirectory(MAX_PATH, wszTempDir);
     // No temp directory, or one that did not fit: the run goes on unlogged.
-    if (cch == 0 || cch >= sizeof(szTempDir))
+    if (cch == 0 || cch >= MAX_PATH)
         return;
-    m_strFileName = std::string(szTempDir) + szSuffix;
+    m_wstrFileName = wszTempDir;
+    // The suffixes are ASCII.
+    for (const char* p = szSuffix; *p != '\0'; ++p)
+        m_wstrFileName += static_cast<wchar_t>(static_cast<unsigned char>(*p));
 
-    m_Turn.Take(WithoutExtension(m_strFileName) + ".lock");
+    m_Turn.Take(WithoutExtension(m_wstrFileName) + L".lock");
     if (!OpenLog())
     {
         m_Turn.Release();
@@ -50,7 +55,7 @@ CLogger::CLogger(const char* szSuffix) : m_bHolding(false)
     LONGLONG llSize;
     if (m_Turn.Has() && m_LogFile.GetSize(&llSize) && llSize > kMaxLogSize)
     {
-        CLogCut(m_strFileName, WithoutExtension(m_strFileName) + "2.log", kMaxLogSize).Cut(&m_LogFile, llSize);
+        CLogCut(m_wstrFileName, WithoutExtension(m_wstrFileName) + L"2.log", kMaxLogSize).Cut(&m_LogFile, llSize);
         if (!m_LogFile.IsValid())
             OpenLog();
     }
@@ -75,7 +80,7 @@ bool CLogger::OpenLog()
 {
     // Append-only access: every write lands at the end of the file as it is
     // then, whoever else writes to it. Nothing is denied to other processes.
-    m_LogFile.Reset(CreateFileA(m_strFileName.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
+    m_LogFile.Reset(CreateFileW(m_wstrFileName.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, NULL));
     return m_LogFile.IsValid();

@@ -43,7 +43,7 @@ private:
     // Ends the line being built and writes it.
     void EndLine();
 
-    std::string m_strFileName;
+    std::wstring m_wstrFileName;
     CLogTurn m_Turn;
     CFileHandle m_LogFile;
     // Write and WriteLabel add to the line; it reaches the file whole.

@@ -181,10 +181,21 @@ std::string LogPath(const std::string& suffix)
     return TempDir() + suffix;
 }
 
-bool ReadBytes(const std::string& path, std::string& bytes)
+std::wstring Wide(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    int len = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                  static_cast<int>(wide.size()));
+    wide.resize(len > 0 ? len : 0);
+    return wide;
+}
+
+namespace
+{
+bool ReadBytes(const std::wstring& path, std::string& bytes)
 {
     bytes.clear();
-    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
@@ -205,8 +216,19 @@ bool ReadBytes(const std::string& path, std::string& bytes)
     CloseHandle(hFile);
     return ok;
 }
+} // namespace
+
+bool ReadBytes(const std::string& path, std::string& bytes)
+{
+    return ReadBytes(Wide(path), bytes);
+}
 
 std::string ReadBytes(const std::string& path)
+{
+    return ReadBytes(Wide(path));
+}
+
+std::string ReadBytes(const std::wstring& path)
 {
     std::string bytes;
     ReadBytes(path, bytes);
@@ -215,15 +237,20 @@ std::string ReadBytes(const std::string& path)
 
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
-    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    WriteBytes(Wide(path), bytes);
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
     {
-        ADD_FAILURE() << "cannot create " << path << ": error " << GetLastError();
+        ADD_FAILURE() << "cannot create " << testing::PrintToString(path) << ": error " << GetLastError();
         return;
     }
     DWORD written = 0;
     if (!WriteFile(hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written != bytes.size())
-        ADD_FAILURE() << "cannot write " << path << ": error " << GetLastError();
+        ADD_FAILURE() << "cannot write " << testing::PrintToString(path) << ": error " << GetLastError();
     CloseHandle(hFile);
 }
 

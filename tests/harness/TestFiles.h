@@ -10,10 +10,15 @@ std::string TwainDir();                         // <Windows directory>\twain_32
 std::string TempDir();                          // ends with a backslash
 std::string LogPath(const std::string& suffix); // TempDir() + suffix, e.g. "_add_ds.log"
 
-bool ReadBytes(const std::string& path, std::string& bytes);        // whole file, binary
-std::string ReadBytes(const std::string& path);                     // "" if missing
+std::wstring Wide(const std::string& text); // from the ANSI code page
+
+// Each path also wide, for names the ANSI code page cannot spell.
+bool ReadBytes(const std::string& path, std::string& bytes); // whole file, binary
+std::string ReadBytes(const std::string& path);              // "" if missing
+std::string ReadBytes(const std::wstring& path);
 void WriteBytes(const std::string& path, const std::string& bytes); // creates or truncates
-void Put(const std::string& path, const std::string& bytes);        // WriteBytes, making missing directories
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+void Put(const std::string& path, const std::string& bytes); // WriteBytes, making missing directories
 bool Exists(const std::string& path);
 
 // Sorted (byte order) paths relative to dir of everything below it;

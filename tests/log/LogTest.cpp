@@ -284,15 +284,15 @@ TEST_P(LockPath, IsWaitedForOnlyWhileAnotherRunHoldsIt)
         WriteBytes(lock, "");
     ASSERT_TRUE(SetFileAttributesA(lock.c_str(), c.attributes));
     int opens = 0;
-    Seams().createFile = [&](LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+    Seams().createFile = [&](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                              DWORD flags, HANDLE hTemplate)
     {
-        if (path == lock && (c.deniedOpens < 0 || ++opens <= c.deniedOpens))
+        if (path == Wide(lock) && (c.deniedOpens < 0 || ++opens <= c.deniedOpens))
         {
             SetLastError(ERROR_ACCESS_DENIED);
             return INVALID_HANDLE_VALUE;
         }
-        return CreateFileA(path, access, share, sa, disposition, flags, hTemplate);
+        return CreateFileW(path, access, share, sa, disposition, flags, hTemplate);
     };
     int looks = 0;
     Seams().getTickCount = [&looks] { return static_cast<DWORD>(++looks) * 1000; };
@@ -312,15 +312,15 @@ INSTANTIATE_TEST_SUITE_P(Kinds, LockPath,
                                            LockCase{"FileStillBeingDeleted", FILE_ATTRIBUTE_NORMAL, 3, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Log, WhereKernel32HasGetTempPath2AItsDirectoryHoldsTheLogTheLockAndTheCut)
+TEST_F(Log, WhereKernel32HasGetTempPath2WItsDirectoryHoldsTheLogTheLockAndTheCut)
 {
     const std::string systemTemp = TempDir() + "SystemTemp\\";
     RemoveTree(systemTemp);
     ASSERT_TRUE(CreateDirectoryA(systemTemp.c_str(), nullptr));
     WriteBytes(systemTemp + "_add_ds.log", Filler(60000));
-    Seams().getTempPath2 = [&systemTemp](DWORD cch, LPSTR buffer)
+    Seams().getTempPath2 = [&systemTemp](DWORD cch, LPWSTR buffer)
     {
-        lstrcpynA(buffer, systemTemp.c_str(), static_cast<int>(cch));
+        lstrcpynW(buffer, Wide(systemTemp).c_str(), static_cast<int>(cch));
         return static_cast<DWORD>(systemTemp.size());
     };
     {
@@ -504,6 +504,70 @@ INSTANTIATE_TEST_SUITE_P(
         ::testing::Values("_add_ds", "_remove_ds")),
     [](const auto& info) { return std::get<0>(info.param).name + std::get<1>(info.param); });
 
+struct TempDirCase
+{
+    const char* name;
+    const wchar_t* dir;
+    const char* bestFit; // made beforehand, when not null
+};
+void PrintTo(const TempDirCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+// A temp directory named after a user whose name the ANSI code page (1252
+// here) can spell, best fits to another name, or cannot spell at all.
+class WideTempDir : public Log, public ::testing::WithParamInterface<TempDirCase>
+{
+};
+
+TEST_P(WideTempDir, HoldsTheLogOfARunItsLockAndItsCut)
+{
+    const TempDirCase& c = GetParam();
+    const std::wstring log = c.dir + std::wstring(L"\\_add_ds.log");
+    ASSERT_TRUE(CreateDirectoryW(c.dir, nullptr)) << GetLastError();
+    ASSERT_TRUE(!c.bestFit || CreateDirectoryA(c.bestFit, nullptr)) << GetLastError();
+    WriteBytes(log, Filler(60000));
+    // The exe inherits the wide environment block.
+    std::vector<std::wstring> saved;
+    for (const wchar_t* name : {L"TMP", L"TEMP"})
+    {
+        wchar_t value[MAX_PATH] = L"";
+        GetEnvironmentVariableW(name, value, MAX_PATH);
+        saved.push_back(value);
+        SetEnvironmentVariableW(name, c.dir);
+    }
+    const DWORD status = ::Run("MAddDS");
+    SetEnvironmentVariableW(L"TMP", saved[0].c_str());
+    SetEnvironmentVariableW(L"TEMP", saved[1].c_str());
+
+    const std::string bytes = ReadBytes(log);
+    DeleteFileW(log.c_str());
+    // Nothing else is left behind: no lock and no copy.
+    EXPECT_TRUE(RemoveDirectoryW(c.dir)) << GetLastError();
+    if (c.bestFit)
+    {
+        EXPECT_EQ(ListTree(c.bestFit), std::vector<std::string>{});
+        RemoveTree(c.bestFit);
+    }
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(bytes.substr(0, 51200), Filler(60000).substr(60000 - 51200));
+    const std::vector<LogSection> sections = ParseLog(bytes.substr(std::min<size_t>(bytes.size(), 51200)));
+    ASSERT_EQ(sections.size(), 1u);
+    EXPECT_TRUE(sections[0].wellFormed);
+    EXPECT_EQ(sections[0].body.at(0), "In function MAddTwainDS");
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, WideTempDir,
+                         ::testing::Values(TempDirCase{"Plain", L"C:\\plain", nullptr},
+                                           TempDirCase{"InTheCodePage", L"C:\\J\u00fcrgen", nullptr},
+                                           TempDirCase{"BestFitted", L"C:\\\u0141ukasz", nullptr},
+                                           TempDirCase{"BestFittedToADirectoryThatExists", L"C:\\\u0141ukasz",
+                                                       "C:\\Lukasz"},
+                                           TempDirCase{"Cyrillic", L"C:\\\u042e\u0440\u0438\u0439", nullptr},
+                                           TempDirCase{"Han", L"C:\\\u5f20\u4f1f", nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct ClosedCase
 {
     const char* name;
@@ -515,16 +579,16 @@ void PrintTo(const ClosedCase& c, std::ostream* os)
 }
 
 // Leaves the real temp directory in the buffer, for a logger that would
-// ignore the result. Through GetTempPath2A, a logger must not fall back to
-// GetTempPathA's directory either.
+// ignore the result. Through GetTempPath2W, a logger must not fall back to
+// GetTempPathW's directory either.
 std::function<HANDLE()> TempPathReturning(DWORD result,
-                                          std::function<DWORD(DWORD, LPSTR)> SSeams::*query = &SSeams::getTempPath)
+                                          std::function<DWORD(DWORD, LPWSTR)> SSeams::*query = &SSeams::getTempPath)
 {
     return [result, query]
     {
-        Seams().*query = [result](DWORD, LPSTR buffer)
+        Seams().*query = [result](DWORD, LPWSTR buffer)
         {
-            lstrcpyA(buffer, TempDir().c_str());
+            lstrcpyW(buffer, Wide(TempDir()).c_str());
             return result;
         };
         return INVALID_HANDLE_VALUE;

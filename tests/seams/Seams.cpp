@@ -5,7 +5,7 @@
 #undef SetupDiGetClassDevsA
 #undef SetupDiEnumDeviceInfo
 #undef GetWindowsDirectoryA
-#undef GetTempPathA
+#undef GetTempPathW
 #undef RegCloseKey
 #undef SetFileAttributesA
 #undef GetTickCount
@@ -13,7 +13,7 @@
 #undef WriteFile
 #undef RegQueryValueExA
 #undef CloseHandle
-#undef CreateFileA
+#undef CreateFileW
 #undef FlushFileBuffers
 #undef GetProcAddress
 #undef MoveFileExA
@@ -52,11 +52,11 @@ UINT WINAPI SeamGetWindowsDirectoryA(LPSTR szBuffer, UINT cchSize)
     return GetWindowsDirectoryA(szBuffer, cchSize);
 }
 
-DWORD WINAPI SeamGetTempPathA(DWORD cchBuffer, LPSTR szBuffer)
+DWORD WINAPI SeamGetTempPathW(DWORD cchBuffer, LPWSTR wszBuffer)
 {
     if (Seams().getTempPath)
-        return Seams().getTempPath(cchBuffer, szBuffer);
-    return GetTempPathA(cchBuffer, szBuffer);
+        return Seams().getTempPath(cchBuffer, wszBuffer);
+    return GetTempPathW(cchBuffer, wszBuffer);
 }
 
 LONG WINAPI SeamRegCloseKey(HKEY hKey)
@@ -109,12 +109,12 @@ BOOL WINAPI SeamCloseHandle(HANDLE hObject)
     return CloseHandle(hObject);
 }
 
-HANDLE WINAPI SeamCreateFileA(LPCSTR szPath, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
+HANDLE WINAPI SeamCreateFileW(LPCWSTR wszPath, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
                               DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate)
 {
     if (Seams().createFile)
-        return Seams().createFile(szPath, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
-    return CreateFileA(szPath, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
+        return Seams().createFile(wszPath, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
+    return CreateFileW(wszPath, dwAccess, dwShare, pSecurity, dwDisposition, dwFlags, hTemplate);
 }
 
 BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile)
@@ -148,15 +148,15 @@ LONG WINAPI SeamRegOpenKeyExA(HKEY hKey, LPCSTR szSubKey, DWORD dwOptions, REGSA
 
 namespace
 {
-DWORD WINAPI SeamGetTempPath2A(DWORD cchBuffer, LPSTR szBuffer)
+DWORD WINAPI SeamGetTempPath2W(DWORD cchBuffer, LPWSTR wszBuffer)
 {
-    return Seams().getTempPath2(cchBuffer, szBuffer);
+    return Seams().getTempPath2(cchBuffer, wszBuffer);
 }
 } // namespace
 
 FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName)
 {
-    if (Seams().getTempPath2 && !IS_INTRESOURCE(szName) && lstrcmpA(szName, "GetTempPath2A") == 0)
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SeamGetTempPath2A));
+    if (Seams().getTempPath2 && !IS_INTRESOURCE(szName) && lstrcmpA(szName, "GetTempPath2W") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SeamGetTempPath2W));
     return GetProcAddress(hModule, szName);
 }

@@ -14,7 +14,7 @@ struct SSeams
     std::function<HDEVINFO(const GUID*, PCSTR, HWND, DWORD)> getClassDevs;
     std::function<BOOL(HDEVINFO, DWORD, PSP_DEVINFO_DATA)> enumDeviceInfo;
     std::function<UINT(LPSTR, UINT)> getWindowsDirectory;
-    std::function<DWORD(DWORD, LPSTR)> getTempPath;
+    std::function<DWORD(DWORD, LPWSTR)> getTempPath;
     std::function<LONG(HKEY)> regCloseKey;
     std::function<BOOL(LPCSTR, DWORD)> setFileAttributes;
     std::function<DWORD()> getTickCount;
@@ -22,13 +22,13 @@ struct SSeams
     std::function<BOOL(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)> writeFile;
     std::function<LONG(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)> regQueryValueEx;
     std::function<BOOL(HANDLE)> closeHandle;
-    std::function<HANDLE(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)> createFile;
+    std::function<HANDLE(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)> createFile;
     std::function<BOOL(HANDLE)> flushFileBuffers;
     std::function<BOOL(LPCSTR, LPCSTR, DWORD)> moveFileEx;
     std::function<HKEY(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, REGSAM)> openDevRegKey;
     std::function<LONG(HKEY, LPCSTR, DWORD, REGSAM, PHKEY)> regOpenKeyEx;
-    // Set, kernel32 has GetTempPath2A, and this answers it.
-    std::function<DWORD(DWORD, LPSTR)> getTempPath2;
+    // Set, kernel32 has GetTempPath2W, and this answers it.
+    std::function<DWORD(DWORD, LPWSTR)> getTempPath2;
 };
 
 // Empty members call the platform.
@@ -38,7 +38,7 @@ void ResetSeams();
 HDEVINFO WINAPI SeamSetupDiGetClassDevsA(const GUID* pGuid, PCSTR szEnumerator, HWND hwnd, DWORD dwFlags);
 BOOL WINAPI SeamSetupDiEnumDeviceInfo(HDEVINFO hDevInfo, DWORD dwIndex, PSP_DEVINFO_DATA pDevInfoData);
 UINT WINAPI SeamGetWindowsDirectoryA(LPSTR szBuffer, UINT cchSize);
-DWORD WINAPI SeamGetTempPathA(DWORD cchBuffer, LPSTR szBuffer);
+DWORD WINAPI SeamGetTempPathW(DWORD cchBuffer, LPWSTR wszBuffer);
 LONG WINAPI SeamRegCloseKey(HKEY hKey);
 BOOL WINAPI SeamSetFileAttributesA(LPCSTR szPath, DWORD dwAttributes);
 DWORD WINAPI SeamGetTickCount();
@@ -48,7 +48,7 @@ LONG WINAPI SeamRegQueryValueExA(HKEY hKey, LPCSTR szValueName, LPDWORD pReserve
                                  LPDWORD pcbData);
 
 BOOL WINAPI SeamCloseHandle(HANDLE hObject);
-HANDLE WINAPI SeamCreateFileA(LPCSTR szPath, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
+HANDLE WINAPI SeamCreateFileW(LPCWSTR wszPath, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
                               DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate);
 BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile);
 FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName);
@@ -61,7 +61,7 @@ LONG WINAPI SeamRegOpenKeyExA(HKEY hKey, LPCSTR szSubKey, DWORD dwOptions, REGSA
 #define SetupDiGetClassDevsA SeamSetupDiGetClassDevsA
 #define SetupDiEnumDeviceInfo SeamSetupDiEnumDeviceInfo
 #define GetWindowsDirectoryA SeamGetWindowsDirectoryA
-#define GetTempPathA SeamGetTempPathA
+#define GetTempPathW SeamGetTempPathW
 #define RegCloseKey SeamRegCloseKey
 #define SetFileAttributesA SeamSetFileAttributesA
 #define GetTickCount SeamGetTickCount
@@ -69,7 +69,7 @@ LONG WINAPI SeamRegOpenKeyExA(HKEY hKey, LPCSTR szSubKey, DWORD dwOptions, REGSA
 #define WriteFile SeamWriteFile
 #define RegQueryValueExA SeamRegQueryValueExA
 #define CloseHandle SeamCloseHandle
-#define CreateFileA SeamCreateFileA
+#define CreateFileW SeamCreateFileW
 #define FlushFileBuffers SeamFlushFileBuffers
 #define GetProcAddress SeamGetProcAddress
 #define MoveFileExA SeamMoveFileExA
