@@ -3,6 +3,7 @@
 bool CLogTurn::Take(const std::wstring& wstrLockPath)
 {
     DWORD dwStart = GetTickCount();
+    bool bFreshTry = false;
     for (;;)
     {
         m_Lock.Reset(CreateFileW(wstrLockPath.c_str(), GENERIC_READ | DELETE, 0, NULL, OPEN_ALWAYS,
@@ -10,7 +11,14 @@ bool CLogTurn::Take(const std::wstring& wstrLockPath)
         if (m_Lock.IsValid())
             return true;
         m_dwError = GetLastError();
-        if (!HeldByAnotherRun(wstrLockPath, m_dwError))
+        ELockState state = LockState(wstrLockPath, m_dwError);
+        // A lock file gone by the time it is looked at was another run's,
+        // deleted as that run gave up its turn. Only when a fresh try ends
+        // the same way can no file be made here.
+        bFreshTry = state == ELockState::Gone && !bFreshTry;
+        if (bFreshTry)
+            continue;
+        if (state != ELockState::Held)
             return false;
         if (GetTickCount() - dwStart >= kWaitMs)
         {
@@ -21,18 +29,24 @@ bool CLogTurn::Take(const std::wstring& wstrLockPath)
     }
 }
 
-bool CLogTurn::HeldByAnotherRun(const std::wstring& wstrLockPath, DWORD dwError)
+CLogTurn::ELockState CLogTurn::LockState(const std::wstring& wstrLockPath, DWORD dwError)
 {
     if (dwError == ERROR_SHARING_VIOLATION)
-        return true;
+        return ELockState::Held;
     if (dwError != ERROR_ACCESS_DENIED)
-        return false;
+        return ELockState::Unusable;
     // Access is denied for a moment to a lock file that is being deleted
     // (its attributes may be denied too) and while a run of another account
     // holds one; for good to a directory or a read-only file in its place,
     // and where no file can be made.
     DWORD dwAttributes = GetFileAttributesW(wstrLockPath.c_str());
     if (dwAttributes == INVALID_FILE_ATTRIBUTES)
-        return GetLastError() == ERROR_ACCESS_DENIED;
-    return (dwAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+    {
+        DWORD dwAttributesError = GetLastError();
+        if (dwAttributesError == ERROR_FILE_NOT_FOUND)
+            return ELockState::Gone;
+        return dwAttributesError == ERROR_ACCESS_DENIED ? ELockState::Held : ELockState::Unusable;
+    }
+    return (dwAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0 ? ELockState::Held
+                                                                                      : ELockState::Unusable;
 }

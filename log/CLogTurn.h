@@ -39,7 +39,14 @@ public:
     DWORD Error() const { return m_dwError; }
 
 private:
-    static bool HeldByAnotherRun(const std::wstring& wstrLockPath, DWORD dwError);
+    // What stands at the lock path when it could not be opened with dwError.
+    enum class ELockState
+    {
+        Held,     // another run has the turn: wait
+        Gone,     // deleted just now: try again at once
+        Unusable, // no run can have a turn here
+    };
+    static ELockState LockState(const std::wstring& wstrLockPath, DWORD dwError);
 
     CFileHandle m_Lock;
     DWORD m_dwError;

@@ -260,9 +260,10 @@ TEST_F(Log, ARunWhosePredecessorDiedHoldingTheTurnTakesItAtOnce)
 struct LockCase
 {
     const char* name;
-    DWORD attributes; // of what stands at the lock path
+    DWORD attributes; // of what stands at the lock path, 0 for nothing
     int deniedOpens;  // opens of it denied access, -1 for all; 0 asks the platform
     bool waits;       // for the turn, which another run is taken to hold
+    bool hasTurn;
 };
 void PrintTo(const LockCase& c, std::ostream* os)
 {
@@ -280,9 +281,9 @@ TEST_P(LockPath, IsWaitedForOnlyWhileAnotherRunHoldsIt)
     WriteBytes(addLog, Filler(60000));
     if (c.attributes & FILE_ATTRIBUTE_DIRECTORY)
         ASSERT_TRUE(CreateDirectoryA(lock.c_str(), nullptr));
-    else
+    else if (c.attributes != 0)
         WriteBytes(lock, "");
-    ASSERT_TRUE(SetFileAttributesA(lock.c_str(), c.attributes));
+    ASSERT_TRUE(c.attributes == 0 || SetFileAttributesA(lock.c_str(), c.attributes));
     int opens = 0;
     Seams().createFile = [&](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                              DWORD flags, HANDLE hTemplate)
@@ -299,17 +300,21 @@ TEST_P(LockPath, IsWaitedForOnlyWhileAnotherRunHoldsIt)
     RunLogger("_add_ds.log", "new run");
     EXPECT_EQ(looks > 1, c.waits);
     EXPECT_EQ(Masked(ReadBytes(addLog)),
-              c.waits
+              c.hasTurn
                   ? Filler(60000).substr(60000 - 51200) + Section("new run\r\n")
                   : Filler(60000) + Section("Log lock cannot be made, GetLastError returned 5, logging without it\r\n"
                                             "new run\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, LockPath,
-                         ::testing::Values(LockCase{"DirectoryInItsPlace", FILE_ATTRIBUTE_DIRECTORY, 0, false},
+                         ::testing::Values(LockCase{"DirectoryInItsPlace", FILE_ATTRIBUTE_DIRECTORY, 0, false, false},
                                            // Wine opens it: Windows denies the deletion it asks for.
-                                           LockCase{"ReadOnlyFileInItsPlace", FILE_ATTRIBUTE_READONLY, -1, false},
-                                           LockCase{"FileStillBeingDeleted", FILE_ATTRIBUTE_NORMAL, 3, true}),
+                                           LockCase{"ReadOnlyFileInItsPlace", FILE_ATTRIBUTE_READONLY, -1, false,
+                                                    false},
+                                           LockCase{"FileStillBeingDeleted", FILE_ATTRIBUTE_NORMAL, 3, true, true},
+                                           // Denied while being deleted, then gone when looked at.
+                                           LockCase{"FileGoneOnceDenied", 0, 1, false, true},
+                                           LockCase{"NoFileCanBeMadeThere", 0, -1, false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Log, WhereKernel32HasGetTempPath2WItsDirectoryHoldsTheLogTheLockAndTheCut)
