@@ -36,9 +36,11 @@ void CLogCut::Cut(CFileHandle* pLogFile, LONGLONG llSize) const
     if (!ReadTail(*pLogFile, llSize, &strTail))
         return;
 
-    CFileHandle copy(
-        CreateFileW(m_wstrCopyName.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
-    if (!copy.IsValid())
+    // Whatever stands under the copy's name, a link or a copy left behind,
+    // goes first: the copy is always a file of its own.
+    DeleteFileW(m_wstrCopyName.c_str());
+    CFileHandle copy;
+    if (!copy.OpenOwn(m_wstrCopyName, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL))
         return;
     // On the disk before it replaces the log, so that a power cut just after
     // the replace cannot leave an empty or short log.

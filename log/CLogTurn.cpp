@@ -6,9 +6,8 @@ bool CLogTurn::Take(const std::wstring& wstrLockPath)
     bool bFreshTry = false;
     for (;;)
     {
-        m_Lock.Reset(CreateFileW(wstrLockPath.c_str(), GENERIC_READ | DELETE, 0, NULL, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, NULL));
-        if (m_Lock.IsValid())
+        if (m_Lock.OpenOwn(wstrLockPath, GENERIC_READ | DELETE, 0, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE))
             return true;
         m_dwError = GetLastError();
         ELockState state = LockState(wstrLockPath, m_dwError);

@@ -80,10 +80,9 @@ bool CLogger::OpenLog()
 {
     // Append-only access: every write lands at the end of the file as it is
     // then, whoever else writes to it. Nothing is denied to other processes.
-    m_LogFile.Reset(CreateFileW(m_wstrFileName.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, NULL));
-    return m_LogFile.IsValid();
+    return m_LogFile.OpenOwn(m_wstrFileName, FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL);
 }
 
 void CLogger::LogWithoutTurn()

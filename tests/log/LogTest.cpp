@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -508,6 +509,66 @@ INSTANTIATE_TEST_SUITE_P(
                     false, CopyFault::FlushFails}),
         ::testing::Values("_add_ds", "_remove_ds")),
     [](const auto& info) { return std::get<0>(info.param).name + std::get<1>(info.param); });
+
+// Where others may write the temp directory, a link planted under one of
+// the log's names: a second name of another file (true), or a reparse
+// point, which Wine cannot make: a file that the seam reports as one.
+class PlantedLink : public Log, public ::testing::WithParamInterface<std::tuple<const char*, bool>>
+{
+};
+
+TEST_P(PlantedLink, IsTakenOverAndTheFileItLeadsToStaysAsItWas)
+{
+    const std::string planted = LogPath(std::get<0>(GetParam())), other = LogPath("other file");
+    const bool hardLink = std::get<1>(GetParam()), atLog = planted == addLog;
+    if (!atLog)
+        WriteBytes(addLog, Filler(60000));
+    WriteBytes(other, "other file\r\n");
+    if (hardLink)
+        ASSERT_TRUE(CreateHardLinkA(planted.c_str(), other.c_str(), nullptr)) << GetLastError();
+    else
+        WriteBytes(planted, "reparse point\r\n");
+    HANDLE hPlanted = INVALID_HANDLE_VALUE;
+    Seams().createFile = [&](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                             DWORD flags, HANDLE hTemplate)
+    {
+        EXPECT_TRUE(flags & FILE_FLAG_OPEN_REPARSE_POINT) << "a link followed at " << ::testing::PrintToString(path);
+        HANDLE h = CreateFileW(path, access, share, sa, disposition, flags, hTemplate);
+        if (path == Wide(planted) && disposition != CREATE_NEW && !hardLink)
+            hPlanted = h;
+        return h;
+    };
+    Seams().getFileInformationByHandle = [&hPlanted](HANDLE h, LPBY_HANDLE_FILE_INFORMATION pInfo)
+    {
+        BOOL bGot = GetFileInformationByHandle(h, pInfo);
+        if (h == std::exchange(hPlanted, INVALID_HANDLE_VALUE))
+            pInfo->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        return bGot;
+    };
+    {
+        CLogger log("_add_ds.log");
+        // Nor is the other file held open against its own users.
+        held = CreateFileA(other.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+        Release();
+        log.WriteLine("new run");
+    }
+    EXPECT_EQ(ReadBytes(other), "other file\r\n");
+    EXPECT_EQ(Masked(ReadBytes(addLog)), (atLog ? "" : Filler(60000).substr(60000 - 51200)) + Section("new run\r\n"));
+    EXPECT_FALSE(Exists(LogPath("_add_ds2.log")) || Exists(LogPath("_add_ds.lock")));
+    DeleteFileA(other.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PlantedLink,
+                         ::testing::Combine(::testing::Values("_add_ds.log", "_add_ds2.log", "_add_ds.lock"),
+                                            ::testing::Bool()),
+                         [](const auto& info)
+                         {
+                             std::string name = std::get<0>(info.param);
+                             name.erase(std::remove_if(name.begin(), name.end(), ::ispunct), name.end());
+                             return name + (std::get<1>(info.param) ? "HardLink" : "ReparsePoint");
+                         });
 
 struct TempDirCase
 {

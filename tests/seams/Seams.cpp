@@ -19,6 +19,7 @@
 #undef MoveFileExA
 #undef SetupDiOpenDevRegKey
 #undef RegOpenKeyExA
+#undef GetFileInformationByHandle
 
 SSeams& Seams()
 {
@@ -144,6 +145,13 @@ LONG WINAPI SeamRegOpenKeyExA(HKEY hKey, LPCSTR szSubKey, DWORD dwOptions, REGSA
     if (Seams().regOpenKeyEx)
         return Seams().regOpenKeyEx(hKey, szSubKey, dwOptions, samDesired, phkResult);
     return RegOpenKeyExA(hKey, szSubKey, dwOptions, samDesired, phkResult);
+}
+
+BOOL WINAPI SeamGetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION pInfo)
+{
+    if (Seams().getFileInformationByHandle)
+        return Seams().getFileInformationByHandle(hFile, pInfo);
+    return GetFileInformationByHandle(hFile, pInfo);
 }
 
 namespace

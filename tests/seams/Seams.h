@@ -29,6 +29,7 @@ struct SSeams
     std::function<LONG(HKEY, LPCSTR, DWORD, REGSAM, PHKEY)> regOpenKeyEx;
     // Set, kernel32 has GetTempPath2W, and this answers it.
     std::function<DWORD(DWORD, LPWSTR)> getTempPath2;
+    std::function<BOOL(HANDLE, LPBY_HANDLE_FILE_INFORMATION)> getFileInformationByHandle;
 };
 
 // Empty members call the platform.
@@ -51,6 +52,7 @@ BOOL WINAPI SeamCloseHandle(HANDLE hObject);
 HANDLE WINAPI SeamCreateFileW(LPCWSTR wszPath, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,
                               DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate);
 BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile);
+BOOL WINAPI SeamGetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION pInfo);
 FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName);
 BOOL WINAPI SeamMoveFileExA(LPCSTR szExisting, LPCSTR szNew, DWORD dwFlags);
 HKEY WINAPI SeamSetupDiOpenDevRegKey(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDevInfoData, DWORD dwScope, DWORD dwProfile,
@@ -75,6 +77,7 @@ LONG WINAPI SeamRegOpenKeyExA(HKEY hKey, LPCSTR szSubKey, DWORD dwOptions, REGSA
 #define MoveFileExA SeamMoveFileExA
 #define SetupDiOpenDevRegKey SeamSetupDiOpenDevRegKey
 #define RegOpenKeyExA SeamRegOpenKeyExA
+#define GetFileInformationByHandle SeamGetFileInformationByHandle
 #endif
 
 #endif
