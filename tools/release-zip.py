@@ -4,7 +4,9 @@
 Zips the folder under its own name so that the zip depends only on the
 names and contents of its files: entries in byte order of their names,
 every date the given time (UTC), files 644 and directories 755, no extra
-fields."""
+fields. The entries are stored, not deflated: deflate's bytes depend on the
+zlib that Python links (zlib-ng and other builds give others), so a zip
+deflated on another machine would differ."""
 import os
 import sys
 import time
@@ -35,9 +37,8 @@ def main():
                 archive.writestr(info, b"")
             else:
                 info.external_attr = 0o100644 << 16
-                info.compress_type = zipfile.ZIP_DEFLATED
                 with open(path, "rb") as f:
-                    archive.writestr(info, f.read(), compresslevel=9)
+                    archive.writestr(info, f.read())
 
 
 if __name__ == "__main__":

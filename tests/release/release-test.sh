@@ -5,7 +5,7 @@
 # rebuilt: a release made by tools/release.sh from a copy of the sources in
 # <work>/src holds the bytes of the given exes, which were built in another
 # directory at another time; zipped again with other dates and permissions,
-# the release's folder gives the same zip.
+# and by a Python without zlib, the release's folder gives the same zip.
 # signed: the same release signed with a certificate made here: both exes
 # verify against it and are the unsigned ones once the signature is removed.
 set -euo pipefail
@@ -57,7 +57,10 @@ rebuilt)
     done
     stage=$work/src/build/release/$name
     find "$stage" -exec touch -d '2001-02-03 04:05:06' {} + -exec chmod go-rwx {} +
-    python3 "$work/src/tools/release-zip.py" "$stage" "$work/again.zip" 1798761600
+    # Without zlib: zipfile is loaded afresh, as the site of a Python may have
+    # loaded it already.
+    python3 -c 'import runpy, sys; sys.modules["zlib"] = None; sys.modules.pop("zipfile", None); sys.argv = sys.argv[1:]
+runpy.run_path(sys.argv[0], run_name="__main__")' "$work/src/tools/release-zip.py" "$stage" "$work/again.zip" 1798761600
     cmp "$work/src/dist/$name.zip" "$work/again.zip"
     ;;
 signed)
