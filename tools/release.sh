@@ -3,8 +3,9 @@
 #
 # Builds both exes (nothing else, in build/release/) and writes
 # dist/TIRNFuncts-<version>.zip. With TIRN_SIGN_PFX (a PKCS#12 file) and
-# TIRN_SIGN_PASSWORD set, both exes are signed before the checksums are
-# taken, and time-stamped by TIRN_SIGN_TIMESTAMP_URL when that is set too.
+# TIRN_SIGN_PASSWORD set (empty for a key without a password), both exes
+# are signed before the checksums are taken, and time-stamped by
+# TIRN_SIGN_TIMESTAMP_URL when that is set too.
 # Every date in the zip is the time of the last commit, or SOURCE_DATE_EPOCH.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,16 +15,33 @@ fail() {
     exit 1
 }
 
+# The password stays in this shell: exported, it would reach every child
+# (apt, cmake, the compilers), whose /proc/<pid>/environ shows it.
+password_set=${TIRN_SIGN_PASSWORD+set}
+password=${TIRN_SIGN_PASSWORD-}
+unset TIRN_SIGN_PASSWORD
+
 # Checked before the build: half a signing set-up would give an unsigned release.
 signing=0
-if [ -n "${TIRN_SIGN_PFX:-}" ] || [ -n "${TIRN_SIGN_PASSWORD+set}" ]; then
-    [ -n "${TIRN_SIGN_PFX:-}" ] && [ -n "${TIRN_SIGN_PASSWORD+set}" ] ||
+if [ -n "${TIRN_SIGN_PFX:-}" ] || [ -n "$password_set" ]; then
+    [ -n "${TIRN_SIGN_PFX:-}" ] && [ -n "$password_set" ] ||
         fail "signing needs both TIRN_SIGN_PFX and TIRN_SIGN_PASSWORD"
     [ -f "$TIRN_SIGN_PFX" ] || fail "no file $TIRN_SIGN_PFX"
     signing=1
     sign=(osslsigncode sign -pkcs12 "$TIRN_SIGN_PFX" -h sha256 -n TIRNFuncts)
     [ -z "${TIRN_SIGN_TIMESTAMP_URL:-}" ] || sign+=(-ts "$TIRN_SIGN_TIMESTAMP_URL")
 fi
+
+# sign_exe <in> <out>
+sign_exe() {
+    if [ -n "$password" ]; then
+        # Through a pipe: not on its command line, not on disk.
+        "${sign[@]}" -readpass <(printf '%s' "$password") -in "$1" -out "$2"
+    else
+        # An empty pipe is an error to osslsigncode; a key without a password needs none.
+        "${sign[@]}" -in "$1" -out "$2"
+    fi
+}
 version=$(sed -n 's/^project(TIRNFuncts VERSION \([0-9][0-9.]*\)[ )].*/\1/p' "$root/CMakeLists.txt")
 [ -n "$version" ] || fail "no version in project() of CMakeLists.txt"
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || true)}
@@ -51,9 +69,7 @@ for arch in x86 x64; do
     cmake --build "$work/$arch" -j "$(nproc)" -- --no-print-directory -s
     exe=$work/$arch/TIRNFuncts.exe
     if [ $signing = 1 ]; then
-        # The password reaches it through a pipe: not on its command line, not on disk.
-        "${sign[@]}" -readpass <(printf '%s' "$TIRN_SIGN_PASSWORD") \
-            -in "$exe" -out "$stage/$arch/TIRNFuncts.exe" >"$work/sign-$arch.log" 2>&1 || {
+        sign_exe "$exe" "$stage/$arch/TIRNFuncts.exe" >"$work/sign-$arch.log" 2>&1 || {
             cat "$work/sign-$arch.log" >&2
             fail "signing $arch/TIRNFuncts.exe failed"
         }

@@ -6,8 +6,10 @@
 # <work>/src holds the bytes of the given exes, which were built in another
 # directory at another time; zipped again with other dates and permissions,
 # and by a Python without zlib, the release's folder gives the same zip.
-# signed: the same release signed with a certificate made here: both exes
-# verify against it and are the unsigned ones once the signature is removed.
+# signed: the same release signed with a certificate made here, its key with
+# a password and without one: both exes verify against it and are the
+# unsigned ones once the signature is removed; no child of the release but
+# the signing step is handed the password.
 set -euo pipefail
 
 fail() {
@@ -73,18 +75,39 @@ signed)
         -subj "/CN=TIRNFuncts test signer" -addext extendedKeyUsage=codeSigning 2>/dev/null
     openssl pkcs12 -export -inkey "$signer/key.pem" -in "$signer/cert.pem" -out "$signer/signer.pfx" \
         -passout "pass:$password"
+    openssl pkcs12 -export -inkey "$signer/key.pem" -in "$signer/cert.pem" -out "$signer/open.pfx" -passout pass:
     if release half TIRN_SIGN_PFX="$signer/signer.pfx" >/dev/null; then
         fail "a release with a certificate but no password"
     fi
-    release signed TIRN_SIGN_PFX="$signer/signer.pfx" TIRN_SIGN_PASSWORD="$password"
-    unpack "$work/signed"
-    for arch in x86 x64; do
-        exe=$work/signed/$name/$arch/TIRNFuncts.exe
-        osslsigncode verify -CAfile "$signer/cert.pem" -in "$exe" >"$work/verify-$arch.log" ||
-            { cat "$work/verify-$arch.log"; fail "$arch: not verified"; }
-        osslsigncode remove-signature -in "$exe" -out "$work/unsigned-again-$arch.exe" >/dev/null
-        cmp "$work/unsigned/$name/$arch/TIRNFuncts.exe" "$work/unsigned-again-$arch.exe"
+    # Stand-ins for the tools the release runs fail when they are handed
+    # the password, in their environment or on their command line.
+    mkdir "$signer/bin"
+    for tool in cmake python3 osslsigncode; do
+        cat >"$signer/bin/$tool" <<EOF
+#!/bin/sh
+if env | grep -q ^TIRN_SIGN_PASSWORD= || { env; printf '%s\n' "\$@"; } | grep -qF -f '$signer/secret'; then
+    echo "$tool was handed the password" >&2
+    exit 1
+fi
+exec '$(command -v $tool)' "\$@"
+EOF
+        chmod +x "$signer/bin/$tool"
     done
+    # signed_release <name> <pfx> <password>
+    signed_release() {
+        printf '%s' "$3" >"$signer/secret"
+        release "$1" PATH="$signer/bin:$PATH" TIRN_SIGN_PFX="$2" TIRN_SIGN_PASSWORD="$3"
+        unpack "$work/$1"
+        for arch in x86 x64; do
+            exe=$work/$1/$name/$arch/TIRNFuncts.exe
+            osslsigncode verify -CAfile "$signer/cert.pem" -in "$exe" >"$work/verify-$arch.log" ||
+                { cat "$work/verify-$arch.log"; fail "$arch: not verified"; }
+            osslsigncode remove-signature -in "$exe" -out "$work/$1/unsigned-$arch.exe" >/dev/null
+            cmp "$work/unsigned/$name/$arch/TIRNFuncts.exe" "$work/$1/unsigned-$arch.exe"
+        done
+    }
+    signed_release signed "$signer/signer.pfx" "$password"
+    signed_release open "$signer/open.pfx" ""
     ;;
 *) fail "usage" ;;
 esac
