@@ -166,6 +166,6 @@ TEST(Wow64Proof, TheExeUnderTestRunsAsAWow64Process)
     ASSERT_EQ(IMAGE_FILE_MACHINE_AMD64, run.nativeMachine);
     // An unknown function: the program ran and refused the call.
     ASSERT_EQ(1u, run.exitCode);
-    printf("TIRNFuncts.exe ran as a WoW64 process: machine 0x%04x on 0x%04x, exit status %lu\n",
-           run.processMachine, run.nativeMachine, static_cast<unsigned long>(run.exitCode));
+    printf("TIRNFuncts.exe ran as a WoW64 process: machine 0x%04x on 0x%04x, exit status %lu\n", run.processMachine,
+           run.nativeMachine, static_cast<unsigned long>(run.exitCode));
 }

@@ -439,24 +439,17 @@ bool Wow64Run()
 MachineRun RunAskingMachine(const std::string& commandLine)
 {
     using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
-    const auto isWow64Process2 =
-        reinterpret_cast<IsWow64Process2Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process2")));
+    const auto isWow64Process2 = reinterpret_cast<IsWow64Process2Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process2")));
     MachineRun run;
     if (isWow64Process2 == nullptr)
     {
         ADD_FAILURE() << "kernel32 has no IsWow64Process2";
         return run;
     }
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    std::string line = commandLine;
-    if (!CreateProcessA(ProductExePath().c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        nullptr, &si, &pi))
-    {
-        ADD_FAILURE() << "CreateProcessA failed: " << GetLastError();
+    PROCESS_INFORMATION pi;
+    if (!StartProcess(ProductExePath(), commandLine, {}, pi, CREATE_SUSPENDED))
         return run;
-    }
     if (!isWow64Process2(pi.hProcess, &run.processMachine, &run.nativeMachine))
         ADD_FAILURE() << "IsWow64Process2 failed: " << GetLastError();
     ResumeThread(pi.hThread);

@@ -383,16 +383,14 @@ TEST_F(MultiLog, OnA64BitWindowsEachBuildFindsWhatTheOtherAddedAndBothLogInOneFi
         GTEST_SKIP() << "needs the 32-bit exe on a 64-bit Windows";
     const TestDevice device = ImageDevice("0000", {{"DeviceData", {Corvel()}}});
     const std::string exe64 = EnvPath("TIRN_EXE64");
+    const std::function<DWORD(const std::string&)> run32 = [](const std::string& args) { return ::Run(args); };
+    const std::function<DWORD(const std::string&)> run64 = [&exe64](const std::string& args)
+    { return RunProgram(exe64, "TIRNFuncts.exe " + args); };
     const struct
     {
         const char* name;
         std::function<DWORD(const std::string&)> add, remove;
-    } rows[] = {
-        {"32-bit adds, 64-bit removes", [](const std::string& args) { return ::Run(args); },
-         [&](const std::string& args) { return RunProgram(exe64, "TIRNFuncts.exe " + args); }},
-        {"64-bit adds, 32-bit removes", [&](const std::string& args) { return RunProgram(exe64, "TIRNFuncts.exe " + args); },
-         [](const std::string& args) { return ::Run(args); }},
-    };
+    } rows[] = {{"32-bit adds, 64-bit removes", run32, run64}, {"64-bit adds, 32-bit removes", run64, run32}};
     for (const auto& row : rows)
     {
         AddDevice(device);
