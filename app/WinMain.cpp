@@ -3,6 +3,7 @@
 #include "log/CHandleOwner.h"
 
 #include <windows.h>
+#include <intrin.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -82,19 +83,38 @@ extern "C" __attribute__((noreturn)) void __chk_fail()
 
 namespace
 {
-// Drawn before WinMain as the /GS cookie of Microsoft's runtime is: time,
-// counter, process, thread and the stack's randomised place. The low byte
-// stays zero, so that an overrun by a string copy stops at the guard.
+// One step of a 64-bit finaliser: every bit of the result depends on every
+// bit of the value.
+__attribute__((no_stack_protector)) inline ULONGLONG Scramble(ULONGLONG ullValue)
+{
+    ullValue = (ullValue ^ (ullValue >> 30)) * 0xBF58476D1CE4E5B9ull;
+    ullValue = (ullValue ^ (ullValue >> 27)) * 0x94D049BB133111EBull;
+    return ullValue ^ (ullValue >> 31);
+}
+
+// Drawn before WinMain from what the /GS cookie of Microsoft's runtime draws
+// on (time, counter, process, thread, the stack's place) and the processor's
+// cycle count. Each is scrambled into the draw in turn rather than XORed:
+// the system time and the counter may run on one clock, and a process and
+// its first thread get neighbouring ids, so XORed they cancel and a 32-bit
+// guard took only a few values. The low byte stays zero, so that an overrun
+// by a string copy stops at the guard.
 __attribute__((constructor, no_stack_protector)) void DrawStackGuard()
 {
     FILETIME time;
     GetSystemTimeAsFileTime(&time);
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
-    ULONGLONG ullDraw = (static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime) ^
-                        static_cast<ULONGLONG>(counter.QuadPart) ^
-                        (static_cast<ULONGLONG>(GetCurrentProcessId()) << 32 | GetCurrentThreadId()) ^
-                        reinterpret_cast<uintptr_t>(&ullDraw);
+    const ULONGLONG ullInputs[] = {
+        static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime,
+        static_cast<ULONGLONG>(counter.QuadPart),
+        static_cast<ULONGLONG>(GetCurrentProcessId()) << 32 | GetCurrentThreadId(),
+        reinterpret_cast<uintptr_t>(&time),
+        __rdtsc(),
+    };
+    ULONGLONG ullDraw = 0;
+    for (ULONGLONG ullInput : ullInputs)
+        ullDraw = Scramble(ullDraw ^ ullInput);
     if (sizeof(uintptr_t) < sizeof(ullDraw))
         ullDraw ^= ullDraw >> 32;
     __stack_chk_guard = static_cast<uintptr_t>(ullDraw) & ~static_cast<uintptr_t>(0xFF);
