@@ -30,7 +30,9 @@ bool CLogTurn::Take(const std::wstring& wstrLockPath)
 
 CLogTurn::ELockState CLogTurn::LockState(const std::wstring& wstrLockPath, DWORD dwError)
 {
-    if (dwError == ERROR_SHARING_VIOLATION)
+    // A lock file that exists where a planted link's name was just taken
+    // over was made by another run in the meantime.
+    if (dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_FILE_EXISTS)
         return ELockState::Held;
     if (dwError != ERROR_ACCESS_DENIED)
         return ELockState::Unusable;

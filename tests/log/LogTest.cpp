@@ -262,7 +262,8 @@ struct LockCase
 {
     const char* name;
     DWORD attributes; // of what stands at the lock path, 0 for nothing
-    int deniedOpens;  // opens of it denied access, -1 for all; 0 asks the platform
+    int refusedOpens;  // opens of it refused, -1 for all; 0 asks the platform
+    DWORD error;      // of a refused open
     bool waits;       // for the turn, which another run is taken to hold
     bool hasTurn;
 };
@@ -289,9 +290,9 @@ TEST_P(LockPath, IsWaitedForOnlyWhileAnotherRunHoldsIt)
     Seams().createFile = [&](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                              DWORD flags, HANDLE hTemplate)
     {
-        if (path == Wide(lock) && (c.deniedOpens < 0 || ++opens <= c.deniedOpens))
+        if (path == Wide(lock) && (c.refusedOpens < 0 || ++opens <= c.refusedOpens))
         {
-            SetLastError(ERROR_ACCESS_DENIED);
+            SetLastError(c.error);
             return INVALID_HANDLE_VALUE;
         }
         return CreateFileW(path, access, share, sa, disposition, flags, hTemplate);
@@ -307,16 +308,19 @@ TEST_P(LockPath, IsWaitedForOnlyWhileAnotherRunHoldsIt)
                                             "new run\r\n"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, LockPath,
-                         ::testing::Values(LockCase{"DirectoryInItsPlace", FILE_ATTRIBUTE_DIRECTORY, 0, false, false},
-                                           // Wine opens it: Windows denies the deletion it asks for.
-                                           LockCase{"ReadOnlyFileInItsPlace", FILE_ATTRIBUTE_READONLY, -1, false,
-                                                    false},
-                                           LockCase{"FileStillBeingDeleted", FILE_ATTRIBUTE_NORMAL, 3, true, true},
-                                           // Denied while being deleted, then gone when looked at.
-                                           LockCase{"FileGoneOnceDenied", 0, 1, false, true},
-                                           LockCase{"NoFileCanBeMadeThere", 0, -1, false, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, LockPath,
+    ::testing::Values(LockCase{"DirectoryInItsPlace", FILE_ATTRIBUTE_DIRECTORY, 0, ERROR_ACCESS_DENIED, false, false},
+                      // Wine opens it: Windows denies the deletion it asks for.
+                      LockCase{"ReadOnlyFileInItsPlace", FILE_ATTRIBUTE_READONLY, -1, ERROR_ACCESS_DENIED, false,
+                               false},
+                      LockCase{"FileStillBeingDeleted", FILE_ATTRIBUTE_NORMAL, 3, ERROR_ACCESS_DENIED, true, true},
+                      // Denied while being deleted, then gone when looked at.
+                      LockCase{"FileGoneOnceDenied", 0, 1, ERROR_ACCESS_DENIED, false, true},
+                      // Made by another run as this one took a planted link's name over.
+                      LockCase{"MadeByAnotherRunDuringATakeOver", 0, 1, ERROR_FILE_EXISTS, true, true},
+                      LockCase{"NoFileCanBeMadeThere", 0, -1, ERROR_ACCESS_DENIED, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Log, WhereKernel32HasGetTempPath2WItsDirectoryHoldsTheLogTheLockAndTheCut)
 {
