@@ -262,7 +262,7 @@ struct LockCase
 {
     const char* name;
     DWORD attributes; // of what stands at the lock path, 0 for nothing
-    int refusedOpens;  // opens of it refused, -1 for all; 0 asks the platform
+    int refusedOpens; // opens of it refused, -1 for all; 0 asks the platform
     DWORD error;      // of a refused open
     bool waits;       // for the turn, which another run is taken to hold
     bool hasTurn;
