@@ -453,6 +453,6 @@ MachineRun RunAskingMachine(const std::string& commandLine)
     if (!isWow64Process2(pi.hProcess, &run.processMachine, &run.nativeMachine))
         ADD_FAILURE() << "IsWow64Process2 failed: " << GetLastError();
     ResumeThread(pi.hThread);
-    run.exitCode = WaitForExit(pi, 60000, commandLine);
+    run.exitCode = WaitForExit(pi, 60000, StillRunning(60000, commandLine));
     return run;
 }
