@@ -43,7 +43,7 @@ void Record(const char* szFormat, const char* szName, int nError = 0)
 
 // Called by every wrapper before the real function: nonzero makes the
 // wrapper return the rule's failure value instead.
-extern "C" int Decide(int iWrapper)
+extern "C" int Decide(int iWrapper, void* pFirstArgument)
 {
     const FaultRule& rule = *g_pWrappers[iWrapper].pRule;
     if (rule.kind != FaultKind::LastError && rule.kind != FaultKind::Returned && rule.kind != FaultKind::Errno)
@@ -57,6 +57,11 @@ extern "C" int Decide(int iWrapper)
         return 0;
     }
     Record("%ld %s failed %d\n", rule.szName, rule.error);
+    void* pOriginal = g_pWrappers[iWrapper].pOriginal;
+    if (rule.bReleases && rule.argBytes32 == 0)
+        reinterpret_cast<int (*)(void*)>(pOriginal)(pFirstArgument);
+    else if (rule.bReleases)
+        reinterpret_cast<int(WINAPI*)(void*)>(pOriginal)(pFirstArgument);
     if (rule.kind == FaultKind::LastError)
         SetLastError(rule.error);
     else if (rule.kind == FaultKind::Errno && g_pfnErrno != nullptr)
@@ -90,6 +95,7 @@ void* MakeWrapper(const FaultRule* pRule, void* pOriginal)
 #ifdef _WIN64
     Emit(p, {0x51, 0x52, 0x41, 0x50, 0x41, 0x51});    // push rcx, rdx, r8, r9
     Emit(p, {0x48, 0x83, 0xEC, 0x28});                // sub rsp, 40
+    Emit(p, {0x48, 0x89, 0xCA});                      // mov rdx, rcx
     Emit(p, {0xB9}), Emit(p, int32_t(g_nWrappers));   // mov ecx, index
     Emit(p, {0x48, 0xB8}), Emit(p, &Decide);          // mov rax, Decide
     Emit(p, {0xFF, 0xD0});                            // call rax
@@ -101,9 +107,10 @@ void* MakeWrapper(const FaultRule* pRule, void* pOriginal)
     Emit(p, {0x48, 0xB8}), Emit(p, pRule->failValue); // fail: mov rax, value
     Emit(p, {0xC3});                                  // ret
 #else
+    Emit(p, {0xFF, 0x74, 0x24, 0x04});                                    // push first argument
     Emit(p, {0x68}), Emit(p, int32_t(g_nWrappers));                       // push index
     Emit(p, {0xB8}), Emit(p, &Decide);                                    // mov eax, Decide
-    Emit(p, {0xFF, 0xD0, 0x83, 0xC4, 0x04});                              // call eax; add esp, 4
+    Emit(p, {0xFF, 0xD0, 0x83, 0xC4, 0x08});                              // call eax; add esp, 8
     Emit(p, {0x85, 0xC0, 0x75, 0x07});                                    // test eax, eax; jnz fail
     Emit(p, {0xB8}), Emit(p, pOriginal);                                  // mov eax, original
     Emit(p, {0xFF, 0xE0});                                                // jmp eax

@@ -10,11 +10,12 @@ namespace
 {
 constexpr intptr_t kInvalid = -1; // INVALID_HANDLE_VALUE, INVALID_FILE_ATTRIBUTES, WAIT_FAILED, ...
 
-#define UNTOUCHED(name) {#name, FaultKind::Untouched, 0, 0, 0}
-#define PASSED(name) {#name, FaultKind::Passed, 0, 0, 0}
-#define LASTERROR(name, value, error, bytes) {#name, FaultKind::LastError, value, error, bytes}
-#define RETURNED(name, error, bytes) {#name, FaultKind::Returned, error, error, bytes}
-#define CRT(name, value, error) {#name, FaultKind::Errno, value, error, 0}
+#define UNTOUCHED(name) {#name, FaultKind::Untouched, 0, 0, 0, false}
+#define PASSED(name) {#name, FaultKind::Passed, 0, 0, 0, false}
+#define LASTERROR(name, value, error, bytes) {#name, FaultKind::LastError, value, error, bytes, false}
+#define RETURNED(name, error, bytes) {#name, FaultKind::Returned, error, error, bytes, false}
+#define CRT(name, value, error) {#name, FaultKind::Errno, value, error, 0, false}
+#define CLOSE(name, kind, value, error, bytes) {#name, FaultKind::kind, value, error, bytes, true}
 
 const FaultRule kRules[] = {
     // kernel32: files
@@ -23,7 +24,7 @@ const FaultRule kRules[] = {
     LASTERROR(ReadFile, FALSE, ERROR_READ_FAULT, 20),
     LASTERROR(WriteFile, FALSE, ERROR_DISK_FULL, 20),
     LASTERROR(FlushFileBuffers, FALSE, ERROR_WRITE_FAULT, 4),
-    LASTERROR(CloseHandle, FALSE, ERROR_INVALID_HANDLE, 4),
+    CLOSE(CloseHandle, LastError, FALSE, ERROR_DISK_FULL, 4),
     LASTERROR(DeleteFileA, FALSE, ERROR_ACCESS_DENIED, 4),
     LASTERROR(DeleteFileW, FALSE, ERROR_ACCESS_DENIED, 4),
     LASTERROR(MoveFileA, FALSE, ERROR_ACCESS_DENIED, 8),
@@ -45,7 +46,7 @@ const FaultRule kRules[] = {
     LASTERROR(UnlockFileEx, FALSE, ERROR_NOT_LOCKED, 20),
     LASTERROR(FindFirstFileA, kInvalid, ERROR_ACCESS_DENIED, 8),
     LASTERROR(FindNextFileA, FALSE, ERROR_ACCESS_DENIED, 8),
-    LASTERROR(FindClose, FALSE, ERROR_INVALID_HANDLE, 4),
+    CLOSE(FindClose, LastError, FALSE, ERROR_INVALID_HANDLE, 4),
     LASTERROR(GetTempPathA, 0, ERROR_ACCESS_DENIED, 8),
     LASTERROR(GetTempPathW, 0, ERROR_ACCESS_DENIED, 8),
     LASTERROR(GetTempPath2W, 0, ERROR_ACCESS_DENIED, 8),
@@ -112,15 +113,15 @@ const FaultRule kRules[] = {
     LASTERROR(SetupDiEnumDeviceInfo, FALSE, ERROR_NOT_ENOUGH_MEMORY, 12),
     LASTERROR(SetupDiGetDeviceRegistryPropertyA, FALSE, ERROR_NOT_ENOUGH_MEMORY, 28),
     LASTERROR(SetupDiOpenDevRegKey, kInvalid, ERROR_ACCESS_DENIED, 24),
-    LASTERROR(SetupDiDestroyDeviceInfoList, FALSE, ERROR_INVALID_HANDLE, 4),
+    CLOSE(SetupDiDestroyDeviceInfoList, LastError, FALSE, ERROR_INVALID_HANDLE, 4),
     RETURNED(RegOpenKeyExA, ERROR_ACCESS_DENIED, 20),
     RETURNED(RegOpenKeyA, ERROR_ACCESS_DENIED, 12),
     RETURNED(RegQueryValueExA, ERROR_ACCESS_DENIED, 24),
-    RETURNED(RegCloseKey, ERROR_INVALID_HANDLE, 4),
+    CLOSE(RegCloseKey, Returned, ERROR_INVALID_HANDLE, ERROR_INVALID_HANDLE, 4),
     LASTERROR(MessageBoxA, 0, ERROR_NOT_ENOUGH_MEMORY, 16),
     // msvcrt: files and directories
     CRT(_findfirst, -1, EACCES), CRT(_findfirst64, -1, EACCES), CRT(_findnext, -1, EACCES),
-    CRT(_findnext64, -1, EACCES), CRT(_findclose, -1, EINVAL), CRT(_mkdir, -1, EACCES), CRT(_rmdir, -1, EACCES),
+    CRT(_findnext64, -1, EACCES), CLOSE(_findclose, Errno, -1, EINVAL, 0), CRT(_mkdir, -1, EACCES), CRT(_rmdir, -1, EACCES),
     CRT(remove, -1, EACCES), CRT(rename, -1, EACCES), CRT(_unlink, -1, EACCES), CRT(_open, -1, EACCES),
     CRT(_close, -1, EIO), CRT(_read, -1, EIO), CRT(_write, -1, ENOSPC), CRT(fopen, 0, EACCES),
     CRT(fclose, EOF, EIO), CRT(fflush, EOF, ENOSPC), CRT(fputs, EOF, ENOSPC), CRT(fputc, EOF, ENOSPC),

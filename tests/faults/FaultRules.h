@@ -21,6 +21,9 @@ struct FaultRule
     intptr_t failValue;
     int error;
     int argBytes32; // stdcall argument bytes a 32-bit wrapper pops; 0 for the runtime's cdecl
+    // A failed close still releases its handle (the first argument): it
+    // reports an error of a write that was deferred, it cannot keep the file.
+    bool bReleases;
 };
 
 // nullptr when the table has no row for the name.
