@@ -9,13 +9,14 @@
 #include <cstring>
 
 CDriverCalls::CDriverCalls()
-    : m_DevInfo(SetupDiGetClassDevsA(&GUID_DEVCLASS_IMAGE, NULL, NULL, 0)), m_idx(0), m_current(-1)
+    : m_DevInfo(SetupDiGetClassDevsA(&GUID_DEVCLASS_IMAGE, NULL, NULL, 0)),
+      m_dwSetError(m_DevInfo.IsValid() ? ERROR_SUCCESS : GetLastError()), m_idx(0), m_current(-1)
 {
 }
 
 CDriverCalls::~CDriverCalls() {}
 
-bool CDriverCalls::OpenDriverKey(CRegKey* pKey) const
+bool CDriverCalls::OpenDriverKey(CRegKey* pKey, bool bLog, CLogger* logger) const
 {
     pKey->Reset(NULL);
     if (m_current < 0)
@@ -25,9 +26,29 @@ bool CDriverCalls::OpenDriverKey(CRegKey* pKey) const
     HKEY hKey = SetupDiOpenDevRegKey(m_DevInfo.Get(), &devInfo, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_QUERY_VALUE);
     // A failed open gives INVALID_HANDLE_VALUE, which is no key to close.
     if (hKey == INVALID_HANDLE_VALUE)
+    {
+        int nError = static_cast<int>(GetLastError());
+        if (bLog)
+            logger->LogFormat("SetupDiOpenDevRegKey failed on %s, GetLastError returned %d",
+                              m_walk[m_current].strProperty.c_str(), nError);
         return false;
+    }
     pKey->Reset(hKey);
     return pKey->IsValid();
+}
+
+bool CDriverCalls::IsListComplete() const
+{
+    for (const SWalkEntry& entry : m_walk)
+    {
+        if (!entry.bEnumResult && entry.dwError != ERROR_NO_MORE_ITEMS)
+            return false;
+        // ERROR_INVALID_DATA is the documented answer for a device without
+        // the property: one that has no driver installed.
+        if (entry.bHasProperty && !entry.bPropertyResult && entry.dwPropertyError != ERROR_INVALID_DATA)
+            return false;
+    }
+    return true;
 }
 
 CDriverCalls::SWalkEntry& CDriverCalls::EntryAt(int idx)
@@ -108,6 +129,7 @@ BOOL CDriverCalls::ReadDriverProperty(SWalkEntry& entry, char* szProperty)
     DWORD dwRequired = kPropertySize;
     BOOL bResult = SetupDiGetDeviceRegistryPropertyA(m_DevInfo.Get(), &entry.devInfo, SPDRP_DRIVER, NULL,
                                                      reinterpret_cast<BYTE*>(szProperty), kPropertySize, &dwRequired);
+    entry.dwPropertyError = bResult ? ERROR_SUCCESS : GetLastError();
     // After a failed read the buffer holds nothing the call meant.
     if (!bResult)
         szProperty[0] = '\0';
@@ -129,7 +151,13 @@ bool CDriverCalls::GetDriverInstance(char* buffer, int bufferSize, bool bLog, CL
     if (bLog)
         logger->LogFormat("SetupDiGetDeviceRegistryProperty returned %d, producing %s", bResult ? 1 : 0, szProperty);
     if (!bResult)
+    {
+        DWORD dwError = m_walk[m_current].dwPropertyError;
+        if (bLog && dwError != ERROR_INVALID_DATA)
+            logger->LogFormat("SetupDiGetDeviceRegistryProperty failed, GetLastError returned %d",
+                              static_cast<int>(dwError));
         return false;
+    }
 
     const unsigned char* pBackslash = _mbsrchr(reinterpret_cast<const unsigned char*>(szProperty), '\\');
     if (pBackslash == NULL)

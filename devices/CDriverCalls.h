@@ -35,8 +35,14 @@ public:
     // are answered from memory, without a platform call between their lines.
     void LearnDevices();
     bool HasDeviceSet() const { return m_DevInfo.IsValid(); }
-    // The current device's driver (software) key, read-only.
-    bool OpenDriverKey(CRegKey* pKey) const;
+    // The error of the call that could not make the device set.
+    DWORD DeviceSetError() const { return m_dwSetError; }
+    // False when a walk met an index or a driver key name that the platform
+    // could not read: a device not found may then still be installed.
+    bool IsListComplete() const;
+    // The current device's driver (software) key, read-only; a failure is
+    // logged.
+    bool OpenDriverKey(CRegKey* pKey, bool bLog, CLogger* logger) const;
 
 private:
     // What one index of the set gave. The set is made once and never
@@ -50,6 +56,7 @@ private:
         SP_DEVINFO_DATA devInfo;
         bool bHasProperty;
         BOOL bPropertyResult;
+        DWORD dwPropertyError;
         std::string strProperty;
     };
 
@@ -60,6 +67,7 @@ private:
     BOOL ReadDriverProperty(SWalkEntry& entry, char* szProperty);
 
     CDevInfoSet m_DevInfo;
+    DWORD m_dwSetError;
     int m_idx;
     std::vector<SWalkEntry> m_walk;
     // The index of the device the walk stands on; -1 before the first one

@@ -2,25 +2,19 @@
 
 #include <cstring>
 
-namespace
-{
-const DWORD kValueSize = 260;
-}
-
 bool CloseRegKey(HKEY hKey)
 {
     return RegCloseKey(hKey) == ERROR_SUCCESS;
 }
 
-bool CRegKey::OpenSubKey(const CRegKey& parent, const char* szSubKey)
+LONG CRegKey::OpenSubKey(const CRegKey& parent, const char* szSubKey)
 {
     // RegOpenKeyA would hand back the parent's own handle for an empty
     // name, and it would be closed twice.
     HKEY hKey = NULL;
-    if (RegOpenKeyExA(parent.Get(), szSubKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
-        hKey = NULL;
-    Reset(hKey);
-    return IsValid();
+    LONG lResult = RegOpenKeyExA(parent.Get(), szSubKey, 0, KEY_QUERY_VALUE, &hKey);
+    Reset(lResult == ERROR_SUCCESS ? hKey : NULL);
+    return lResult;
 }
 
 LONG CRegKey::QueryText(const char* szValueName, std::string* pstrText) const
@@ -37,7 +31,7 @@ LONG CRegKey::QueryText(const char* szValueName, std::string* pstrText) const
     return ERROR_SUCCESS;
 }
 
-bool CRegKey::ValueExists(const char* szValueName) const
+LONG CRegKey::QueryExists(const char* szValueName) const
 {
-    return RegQueryValueExA(Get(), szValueName, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+    return RegQueryValueExA(Get(), szValueName, NULL, NULL, NULL, NULL);
 }

@@ -26,13 +26,18 @@ CDeviceChecks::CDeviceChecks(const CDriverCalls& driverCalls, const char* szHard
     m_strHardwareId.push_back('\0');
 }
 
-bool CDeviceChecks::MatchDeviceKey()
+bool CDeviceChecks::MatchDeviceKey(bool bLog, CLogger* logger)
 {
     CRegKey driverKey;
     CRegKey checkKey;
-    const CRegKey* pValueKey = OpenCheckKey(driverKey, checkKey);
+    const CRegKey* pValueKey = NULL;
+    if (OpenCheckKey(driverKey, checkKey, &pValueKey, bLog, logger) != EAnswer::Yes)
+        return false;
     std::string strData;
-    if (pValueKey == NULL || pValueKey->QueryText(m_szCheckValue, &strData) != ERROR_SUCCESS)
+    LONG lResult = pValueKey->QueryText(m_szCheckValue, &strData);
+    // A value longer than the buffer does not match: the device is left
+    // alone, as it is when the value is not there.
+    if (lResult == ERROR_MORE_DATA || Answer("RegQueryValueEx", m_szCheckValue, lResult, bLog, logger) != EAnswer::Yes)
         return false;
 
     strData.push_back('\0');
@@ -41,58 +46,93 @@ bool CDeviceChecks::MatchDeviceKey()
     return CUtils::ContainsText(strData.c_str(), m_strHardwareId.c_str());
 }
 
-const CRegKey* CDeviceChecks::OpenCheckKey(CRegKey& driverKey, CRegKey& checkKey)
+CDeviceChecks::EAnswer CDeviceChecks::Answer(const char* szCall, const char* szName, long lResult, bool bLog,
+                                             CLogger* logger)
 {
-    if (!m_DriverCalls.OpenDriverKey(&driverKey))
-        return NULL;
-    if (m_szCheckKey == NULL)
-        return &driverKey;
-    return checkKey.OpenSubKey(driverKey, m_szCheckKey) ? &checkKey : NULL;
+    if (lResult == ERROR_SUCCESS)
+        return EAnswer::Yes;
+    if (lResult == ERROR_FILE_NOT_FOUND)
+        return EAnswer::No;
+    if (bLog)
+        logger->LogFormat("%s failed on %s, GetLastError returned %d", szCall, szName, static_cast<int>(lResult));
+    return EAnswer::Unsure;
 }
 
-bool CDeviceChecks::ValueNameExists(const CRegKey& key, const char* valueName, bool bLog, CLogger* logger)
+CDeviceChecks::EAnswer CDeviceChecks::OpenCheckKey(CRegKey& driverKey, CRegKey& checkKey, const CRegKey** ppKey,
+                                                   bool bLog, CLogger* logger)
 {
-    if (!key.ValueExists(valueName))
-        return false;
-    if (bLog)
+    *ppKey = NULL;
+    if (!m_DriverCalls.OpenDriverKey(&driverKey, bLog, logger))
+        return EAnswer::Unsure;
+    if (m_szCheckKey == NULL)
+    {
+        *ppKey = &driverKey;
+        return EAnswer::Yes;
+    }
+    EAnswer answer = Answer("RegOpenKeyEx", m_szCheckKey, checkKey.OpenSubKey(driverKey, m_szCheckKey), bLog, logger);
+    if (answer == EAnswer::Yes)
+        *ppKey = &checkKey;
+    return answer;
+}
+
+CDeviceChecks::EAnswer CDeviceChecks::ValueNameExists(const CRegKey& key, const char* valueName, bool bLog,
+                                                      CLogger* logger)
+{
+    EAnswer answer = Answer("RegQueryValueEx", valueName, key.QueryExists(valueName), bLog, logger);
+    if (answer == EAnswer::Yes && bLog)
         logger->LogFormat("%s value name exists", valueName);
-    return true;
+    return answer;
 }
 
 bool CDeviceChecks::IsCorvelTIRNDevice(bool bLog, CLogger* logger)
 {
     CRegKey driverKey;
     CRegKey checkKey;
-    const CRegKey* pCheckKey = OpenCheckKey(driverKey, checkKey);
-    if (pCheckKey == NULL || !ValueNameExists(*pCheckKey, kTIRNValueName, bLog, logger))
+    const CRegKey* pCheckKey = NULL;
+    if (OpenCheckKey(driverKey, checkKey, &pCheckKey, bLog, logger) != EAnswer::Yes ||
+        ValueNameExists(*pCheckKey, kTIRNValueName, bLog, logger) != EAnswer::Yes)
         return false;
     // Key names are compared as the registry does, without regard to case.
     if (m_szCheckKey != NULL && _stricmp(m_szCheckKey, kModuleKey) == 0)
-        return IsTIRNModule(*pCheckKey, true, bLog, logger);
+        return IsTIRNModule(*pCheckKey, true, bLog, logger) == EAnswer::Yes;
     CRegKey moduleKey;
-    return moduleKey.OpenSubKey(driverKey, kModuleKey) && IsTIRNModule(moduleKey, false, bLog, logger);
+    return Answer("RegOpenKeyEx", kModuleKey, moduleKey.OpenSubKey(driverKey, kModuleKey), bLog, logger) ==
+               EAnswer::Yes &&
+           IsTIRNModule(moduleKey, false, bLog, logger) == EAnswer::Yes;
 }
 
-bool CDeviceChecks::IsTIRNDevice(bool bLog, CLogger* logger)
+CDeviceChecks::EAnswer CDeviceChecks::IsTIRNDevice(bool bLog, CLogger* logger)
 {
     CRegKey driverKey;
+    if (!m_DriverCalls.OpenDriverKey(&driverKey, bLog, logger))
+        return EAnswer::Unsure;
     CRegKey moduleKey;
-    return m_DriverCalls.OpenDriverKey(&driverKey) && moduleKey.OpenSubKey(driverKey, kModuleKey) &&
-           IsTIRNModule(moduleKey, false, bLog, logger);
+    EAnswer answer = Answer("RegOpenKeyEx", kModuleKey, moduleKey.OpenSubKey(driverKey, kModuleKey), bLog, logger);
+    return answer == EAnswer::Yes ? IsTIRNModule(moduleKey, false, bLog, logger) : answer;
 }
 
-bool CDeviceChecks::IsTIRNModule(const CRegKey& moduleKey, bool bReused, bool bLog, CLogger* logger)
+CDeviceChecks::EAnswer CDeviceChecks::IsTIRNModule(const CRegKey& moduleKey, bool bReused, bool bLog, CLogger* logger)
 {
     std::string strModule;
     LONG lResult = moduleKey.QueryText(kModuleValue, &strModule);
     if (bReused && lResult == ERROR_KEY_DELETED)
-        return false;
-    if (lResult != ERROR_SUCCESS)
+        return EAnswer::No;
+    if (lResult == ERROR_FILE_NOT_FOUND)
     {
         if (bLog)
             logger->LogFormat("%s value not found, assume TIRN device", kModuleValue);
-        return true;
+        return EAnswer::Yes;
     }
+    // No module name fits in the buffer: the value names another module.
+    if (lResult == ERROR_MORE_DATA)
+    {
+        if (bLog)
+            logger->LogFormat("%s value longer than %d bytes, this is not a TIRN Device", kModuleValue,
+                              static_cast<int>(CRegKey::kValueSize));
+        return EAnswer::No;
+    }
+    if (lResult != ERROR_SUCCESS)
+        return Answer("RegQueryValueEx", kModuleValue, lResult, bLog, logger);
     // The module names are file names as the installer wrote them: compared
     // byte for byte, case included.
     for (const char* szModule : kTIRNModules)
@@ -101,10 +141,10 @@ bool CDeviceChecks::IsTIRNModule(const CRegKey& moduleKey, bool bReused, bool bL
         {
             if (bLog)
                 logger->LogFormat("TwainDSModule = %s, this is a TIRN Device", strModule.c_str());
-            return true;
+            return EAnswer::Yes;
         }
     }
     if (bLog)
         logger->LogFormat("TwainDSModule = %s, this is not a TIRN Device", strModule.c_str());
-    return false;
+    return EAnswer::No;
 }

@@ -2,12 +2,23 @@
 
 #include "twainds/CDsNames.h"
 
+#include <cerrno>
 #include <cstring>
 #include <mbstring.h>
 
 CDsDirectoryWalk::CDsDirectoryWalk(const char* szPattern, const char* szDsPrefix)
-    : m_strPattern(szPattern), m_szDsPrefix(szDsPrefix), m_FindData(), m_bFindDone(false)
+    : m_strPattern(szPattern), m_szDsPrefix(szDsPrefix), m_FindData(), m_bFindDone(false), m_szFailedCall(NULL),
+      m_nErrno(0)
 {
+}
+
+void CDsDirectoryWalk::NoteEnd(const char* szCall, int nErrno)
+{
+    if (nErrno != ENOENT)
+    {
+        m_szFailedCall = szCall;
+        m_nErrno = nErrno;
+    }
 }
 
 bool CDsDirectoryWalk::NextDsDirectory(char* instance, int bufferSize)
@@ -15,8 +26,16 @@ bool CDsDirectoryWalk::NextDsDirectory(char* instance, int bufferSize)
     // Four digits and the terminator.
     if (bufferSize < 5)
         return false;
-    if (!m_Find.IsValid() && !m_bFindDone && !m_Find.First(m_strPattern.c_str(), &m_FindData))
-        return false;
+    if (!m_Find.IsValid() && !m_bFindDone)
+    {
+        m_szFailedCall = NULL;
+        int nErrno = m_Find.First(m_strPattern.c_str(), &m_FindData);
+        if (nErrno != 0 || !m_Find.IsValid())
+        {
+            NoteEnd("_findfirst", nErrno);
+            return false;
+        }
+    }
 
     size_t cchPrefix = std::strlen(m_szDsPrefix);
     for (;;)
@@ -38,8 +57,10 @@ bool CDsDirectoryWalk::NextDsDirectory(char* instance, int bufferSize)
             std::memcpy(instance, m_FindData.name + cchPrefix, 5);
 
         // Read one entry ahead, so the caller may remove the current one.
-        if (!m_Find.Next(&m_FindData))
+        int nErrno = m_Find.Next(&m_FindData);
+        if (nErrno != 0)
         {
+            NoteEnd("_findnext", nErrno);
             m_Find.Close();
             m_bFindDone = true;
         }

@@ -20,13 +20,22 @@ public:
     // True with the next entry's instance number in instance; false once
     // the walk is over, and the call after that starts it again.
     bool NextDsDirectory(char* instance, int bufferSize);
+    // The runtime call that ended the last walk by an error, and its errno;
+    // null when the walk found all there was.
+    const char* FailedCall() const { return m_szFailedCall; }
+    int FailedErrno() const { return m_nErrno; }
 
 private:
+    // ENOENT is the end of the entries, not a failure.
+    void NoteEnd(const char* szCall, int nErrno);
+
     std::string m_strPattern;
     const char* m_szDsPrefix;
     CFindHandle m_Find;
     struct _finddata64i32_t m_FindData;
     bool m_bFindDone;
+    const char* m_szFailedCall;
+    int m_nErrno;
 };
 
 #endif

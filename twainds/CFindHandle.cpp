@@ -1,17 +1,23 @@
 #include "twainds/CFindHandle.h"
 
+#include <cerrno>
+
 bool CloseFind(intptr_t hFind)
 {
     return _findclose(hFind) == 0;
 }
 
-bool CFindHandle::First(const char* szPattern, struct _finddata64i32_t* pFindData)
+int CFindHandle::First(const char* szPattern, struct _finddata64i32_t* pFindData)
 {
-    Reset(_findfirst64i32(szPattern, pFindData));
-    return IsValid();
+    intptr_t hFind = _findfirst64i32(szPattern, pFindData);
+    int nErrno = hFind == -1 ? errno : 0;
+    Reset(hFind);
+    return nErrno;
 }
 
-bool CFindHandle::Next(struct _finddata64i32_t* pFindData)
+int CFindHandle::Next(struct _finddata64i32_t* pFindData)
 {
-    return IsValid() && _findnext64i32(Get(), pFindData) == 0;
+    if (!IsValid())
+        return ENOENT;
+    return _findnext64i32(Get(), pFindData) == 0 ? 0 : errno;
 }

@@ -12,9 +12,11 @@ bool CloseFind(intptr_t hFind);
 class CFindHandle : public CHandleOwner<intptr_t, CloseFind, -1>
 {
 public:
-    // Starts a search; false, and closed, when nothing matches.
-    bool First(const char* szPattern, struct _finddata64i32_t* pFindData);
-    bool Next(struct _finddata64i32_t* pFindData);
+    // Starts a search: 0, or the runtime's errno, ENOENT when nothing
+    // matches, and the search closed.
+    int First(const char* szPattern, struct _finddata64i32_t* pFindData);
+    // The next entry: 0, or errno, ENOENT after the last one.
+    int Next(struct _finddata64i32_t* pFindData);
 };
 
 #endif

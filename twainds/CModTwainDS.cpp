@@ -52,6 +52,9 @@ void CModTwainDS::WriteArguments(CLogger* logger, std::initializer_list<SLabelle
     }
     if (!m_Names.HasTwainDir())
         logger->LogFormat("No twain_32 directory: the Windows directory could not be had, no file is touched");
+    if (!m_DriverCalls.HasDeviceSet())
+        logger->LogFormat("SetupDiGetClassDevs failed, GetLastError returned %d",
+                          static_cast<int>(m_DriverCalls.DeviceSetError()));
 }
 
 void CModTwainDS::AddTwainDS(bool bAdd, bool bLog)
@@ -70,7 +73,7 @@ void CModTwainDS::AddTwainDS(bool bAdd, bool bLog)
     char szInstance[kInstanceSize] = {};
     while (NextDevice(szInstance, sizeof(szInstance), bLog, logger.get()))
     {
-        if (m_Checks.MatchDeviceKey())
+        if (m_Checks.MatchDeviceKey(bLog, logger.get()))
             m_Files.AddRemoveDsFile(szInstance, bAdd, bLog, logger.get());
     }
 }
@@ -131,9 +134,24 @@ void CModTwainDS::RemoveWalk(bool bLog, CLogger* logger)
     {
         if (bLog)
             logger->LogFormat("Found Twain_32 directory for Instance %s", szInstance);
-        if (!InstanceExists(szInstance, bLog, logger) || !m_Checks.IsTIRNDevice(bLog, logger))
+        // Only a device surely gone or surely not a TIRN device loses its
+        // data source: a list the platform could not give in full may lack
+        // a device that is installed.
+        CDeviceChecks::EAnswer isTIRN = CDeviceChecks::EAnswer::No;
+        if (InstanceExists(szInstance, bLog, logger))
+            isTIRN = m_Checks.IsTIRNDevice(bLog, logger);
+        else if (!m_DriverCalls.IsListComplete())
+            isTIRN = CDeviceChecks::EAnswer::Unsure;
+
+        if (isTIRN == CDeviceChecks::EAnswer::No)
             m_Files.RemoveDsFile(szInstance, bLog, logger);
+        else if (isTIRN == CDeviceChecks::EAnswer::Unsure && bLog)
+            logger->LogFormat("Instance %s kept: its device could not be checked", szInstance);
     }
+    // The entries after the failed call are not walked, and keep their data
+    // sources.
+    if (bLog && walk.FailedCall() != NULL)
+        logger->LogFormat("%s failed on %s, errno = %d", walk.FailedCall(), szPattern, walk.FailedErrno());
 }
 
 bool CModTwainDS::InstanceExists(const char* instance, bool bLog, CLogger* logger)
