@@ -41,6 +41,17 @@ void Record(const char* szFormat, const char* szName, int nError = 0)
         WriteFile(g_hRecord, sz, static_cast<DWORD>(cch), &cbWritten, NULL);
 }
 
+// Apart, so that the compiler cannot merge the two calls: in 32-bit code
+// only the second one's callee pops the argument.
+__attribute__((noinline)) void ReleaseCdecl(void* pfnClose, void* h)
+{
+    reinterpret_cast<int (*)(void*)>(pfnClose)(h);
+}
+__attribute__((noinline)) void ReleaseStdcall(void* pfnClose, void* h)
+{
+    reinterpret_cast<int(WINAPI*)(void*)>(pfnClose)(h);
+}
+
 // Called by every wrapper before the real function: nonzero makes the
 // wrapper return the rule's failure value instead.
 extern "C" int Decide(int iWrapper, void* pFirstArgument)
@@ -59,9 +70,9 @@ extern "C" int Decide(int iWrapper, void* pFirstArgument)
     Record("%ld %s failed %d\n", rule.szName, rule.error);
     void* pOriginal = g_pWrappers[iWrapper].pOriginal;
     if (rule.bReleases && rule.argBytes32 == 0)
-        reinterpret_cast<int (*)(void*)>(pOriginal)(pFirstArgument);
+        ReleaseCdecl(pOriginal, pFirstArgument);
     else if (rule.bReleases)
-        reinterpret_cast<int(WINAPI*)(void*)>(pOriginal)(pFirstArgument);
+        ReleaseStdcall(pOriginal, pFirstArgument);
     if (rule.kind == FaultKind::LastError)
         SetLastError(rule.error);
     else if (rule.kind == FaultKind::Errno && g_pfnErrno != nullptr)

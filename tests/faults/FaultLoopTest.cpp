@@ -465,14 +465,25 @@ TEST_F(FaultLoop, EveryCallOfEveryFunctionMayFail)
         EXPECT_EQ(std::vector<std::string>(), clean.unruled) << f.szName << ": asked GetProcAddress for these";
         int counts[kInvariants] = {};
         long nLastMove = 0;
+        // TIRN_FAULT_ONLY=<function> <k> runs that one run and shows its log.
+        char szOnly[64] = "";
+        GetEnvironmentVariableA("TIRN_FAULT_ONLY", szOnly, sizeof(szOnly));
         for (long k = 1; k <= long(clean.calls.size()); ++k)
         {
             const std::string& name = clean.calls[k - 1];
             nLastMove = name == "MoveFileExA" ? k : nLastMove;
+            if (szOnly[0] != '\0' && std::string(szOnly) != std::string(f.szName) + " " + std::to_string(k))
+                continue;
             ResetFiles();
             const HookedRun run = RunHooked(f.args, k);
             const State after = Take(log, otherLog);
             const std::string broken = Check(run, before, cleanState, after, name, FindFaultRule(name.c_str()), false);
+            if (szOnly[0] != '\0')
+            {
+                for (long i = std::max(1L, k - 10); i <= std::min(long(clean.calls.size()), k + 3); ++i)
+                    printf("%ld %s\n", i, clean.calls[i - 1].c_str());
+                printf("%s\n%s\n", run.failed.c_str(), after.log.c_str());
+            }
             for (char c : broken)
                 ++counts[c == 'k' ? kReached : c - 'a'];
             if (!broken.empty())
