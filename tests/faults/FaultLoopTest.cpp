@@ -444,6 +444,7 @@ TEST_F(FaultLoop, EveryCallOfEveryFunctionMayFail)
     std::ostringstream table;
     table << (Wow64Run() ? "WoW64" : "x64") << "  function    N  a  b  c  d  e  f  k\n";
     std::ostringstream details;
+    ULONGLONG msRuns = 0, msStart = GetTickCount64();
     for (const Function& f : functions)
     {
         const std::string log = LogPath(f.szLog), otherLog = LogPath(f.szOtherLog);
@@ -466,7 +467,9 @@ TEST_F(FaultLoop, EveryCallOfEveryFunctionMayFail)
             if (szOnly[0] != '\0' && std::string(szOnly) != std::string(f.szName) + " " + std::to_string(k))
                 continue;
             ResetFiles();
+            const ULONGLONG msRun = GetTickCount64();
             const HookedRun run = RunHooked(f.args, k);
+            msRuns += GetTickCount64() - msRun;
             const State after = Take(log, otherLog);
             const std::string broken = Check(run, before, cleanState, after, name, FindFaultRule(name.c_str()), false);
             if (szOnly[0] != '\0')
@@ -499,7 +502,9 @@ TEST_F(FaultLoop, EveryCallOfEveryFunctionMayFail)
         }
     }
     ResetFiles();
-    printf("%s", table.str().c_str());
+    DeleteFileA(RecordPath().c_str());
+    printf("%s%llu s, of which the product's runs %llu s\n", table.str().c_str(), (GetTickCount64() - msStart) / 1000,
+           msRuns / 1000);
     EXPECT_EQ("", details.str()) << table.str();
 }
 
