@@ -16,6 +16,9 @@ have_cmd make || need+=(make)
 have_cmd python3 || need+=(python3)
 have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
 have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
+# The shipped exes are built by the win32-thread compilers (tools/win32-threads.sh).
+have_cmd i686-w64-mingw32-g++-win32 || need+=(g++-mingw-w64-i686-win32)
+have_cmd x86_64-w64-mingw32-g++-win32 || need+=(g++-mingw-w64-x86-64-win32)
 have_cmd osslsigncode || need+=(osslsigncode)
 if [ "$only_release" = 0 ]; then
     have_cmd cppcheck || need+=(cppcheck)
