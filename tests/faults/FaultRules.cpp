@@ -74,6 +74,7 @@ const FaultRule kRules[] = {
     // kernel32: synchronisation, threads, processes (the runtime's start-up)
     LASTERROR(CreateEventA, 0, ERROR_NOT_ENOUGH_MEMORY, 16),
     LASTERROR(CreateSemaphoreA, 0, ERROR_NOT_ENOUGH_MEMORY, 16),
+    LASTERROR(CreateSemaphoreW, 0, ERROR_NOT_ENOUGH_MEMORY, 16),
     LASTERROR(CreateMutexA, 0, ERROR_ACCESS_DENIED, 12),
     LASTERROR(CreateMutexW, 0, ERROR_ACCESS_DENIED, 12),
     LASTERROR(ReleaseMutex, FALSE, ERROR_NOT_OWNER, 4),
@@ -96,6 +97,7 @@ const FaultRule kRules[] = {
     LASTERROR(SetThreadPriority, FALSE, ERROR_ACCESS_DENIED, 8),
     LASTERROR(TlsAlloc, kInvalid, ERROR_NOT_ENOUGH_MEMORY, 0),
     LASTERROR(TlsSetValue, FALSE, ERROR_NOT_ENOUGH_MEMORY, 8),
+    LASTERROR(TlsFree, FALSE, ERROR_INVALID_PARAMETER, 4),
     // kernel32 calls that have no failure
     PASSED(GetLastError), PASSED(SetLastError), PASSED(GetCurrentProcess), PASSED(GetCurrentProcessId),
     PASSED(GetCurrentThread), PASSED(GetCurrentThreadId), PASSED(GetCommandLineA), PASSED(GetStartupInfoA),
