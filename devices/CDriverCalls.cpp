@@ -68,7 +68,8 @@ CDriverCalls::SWalkEntry& CDriverCalls::EntryAt(int idx)
 
 bool CDriverCalls::EndsWalk(const SWalkEntry& entry, int idx)
 {
-    return !entry.bEnumResult && (entry.dwError == ERROR_NO_MORE_ITEMS || idx > kMaxFailingIndex);
+    return !entry.bEnumResult && (entry.dwError == ERROR_NO_MORE_ITEMS || entry.dwError == ERROR_PROC_NOT_FOUND ||
+                                  entry.dwError == ERROR_MOD_NOT_FOUND || idx > kMaxFailingIndex);
 }
 
 void CDriverCalls::LearnDevices()
@@ -100,7 +101,13 @@ bool CDriverCalls::EnumImagingDevices(bool bLog, CLogger* logger)
             return true;
         }
         if (EndsWalk(entry, m_idx))
+        {
+            // Such a walk may have missed devices.
+            if (bLog && entry.dwError != ERROR_NO_MORE_ITEMS)
+                logger->LogFormat("SetupDiEnumDeviceInfo failed, GetLastError returned %d",
+                                  static_cast<int>(entry.dwError));
             break;
+        }
 
         if (bLog)
             logger->LogFormat(" EnumImagingDevices non-terminating error, GetLastError returned %d",

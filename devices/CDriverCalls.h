@@ -61,7 +61,8 @@ private:
     };
 
     SWalkEntry& EntryAt(int idx);
-    // A failure that ends the walk: no more items, or any after the bound.
+    // A failure that ends the walk: no more items, a function that cannot be
+    // had (no later index could be read), or any after the bound.
     static bool EndsWalk(const SWalkEntry& entry, int idx);
     // szProperty holds kPropertySize + 2 bytes.
     BOOL ReadDriverProperty(SWalkEntry& entry, char* szProperty);

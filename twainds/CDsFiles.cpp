@@ -37,21 +37,30 @@ void SetNormalBeforeRemoval(const char* szPath, bool bLog, CLogger* logger)
     }
 }
 
+void LogRemoveFailed(const char* szPath, int nErrno, bool bLog, CLogger* logger)
+{
+    if (bLog)
+    {
+        logger->LogFormat("_tremove failed on %s", szPath);
+        logger->LogFormat("errno = %d", nErrno);
+    }
+}
+
 void RemoveFile(const char* szPath, bool bLog, CLogger* logger)
 {
     if (std::remove(szPath) != 0)
-    {
-        int nErrno = errno;
-        if (bLog)
-        {
-            logger->LogFormat("_tremove failed on %s", szPath);
-            logger->LogFormat("errno = %d", nErrno);
-        }
-    }
+        LogRemoveFailed(szPath, errno, bLog, logger);
     else if (bLog)
-    {
         logger->LogFormat("_tremove succefully removed %s", szPath);
-    }
+}
+
+// AddDS and RemoveDS tell only what did not go as the files on disk
+// allowed: a file or directory that is not there, a data source already in
+// place, or a directory that holds more, are no failures.
+void RemoveIfThere(const char* szPath, bool bLog, CLogger* logger)
+{
+    if (std::remove(szPath) != 0 && errno != ENOENT)
+        LogRemoveFailed(szPath, errno, bLog, logger);
 }
 } // namespace
 
@@ -84,7 +93,7 @@ void CDsFiles::AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogg
     const char* szNew = bAdd ? paths.szFileNameDs : paths.szFileName;
     // What a run of MAddDS ended mid-copy left, which would keep the
     // directory.
-    std::remove(paths.szFileNameTmp);
+    RemoveIfThere(paths.szFileNameTmp, bLog, logger);
     if (bLog)
     {
         logger->WriteLabel("Existing File:");
@@ -95,15 +104,27 @@ void CDsFiles::AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogg
     if (bAdd)
     {
         // Never replaces: an existing data source stays as it is.
-        MoveFileA(szExisting, szNew);
+        if (!MoveFileA(szExisting, szNew))
+        {
+            DWORD dwError = GetLastError();
+            if (bLog && dwError != ERROR_FILE_NOT_FOUND && dwError != ERROR_PATH_NOT_FOUND &&
+                dwError != ERROR_ALREADY_EXISTS && dwError != ERROR_FILE_EXISTS)
+                logger->LogFormat("MoveFile failed on %s, GetLastError returned %d", szExisting,
+                                  static_cast<int>(dwError));
+        }
         return;
     }
 
     SetNormalBeforeRemoval(paths.szFileNameDs, bLog, logger);
-    std::remove(paths.szFileNameDs);
+    RemoveIfThere(paths.szFileNameDs, bLog, logger);
     SetNormalBeforeRemoval(paths.szTwainDir, bLog, logger);
     // Goes only when nothing else is left in the directory.
-    _rmdir(paths.szTwainDir);
+    if (_rmdir(paths.szTwainDir) != 0 && errno != ENOENT && errno != ENOTEMPTY)
+    {
+        int nErrno = errno;
+        if (bLog)
+            logger->LogFormat("_trmdir failed, errno = %d", nErrno);
+    }
 }
 
 bool CDsFiles::PrepareDsFile(const char* instance, CDsNames::SPaths* pPaths, bool bLog, CLogger* logger)

@@ -38,6 +38,7 @@ CDsNames::CDsNames(const char* szDsPrefix) : m_szDsPrefix(szDsPrefix)
 {
     char szWindowsDir[MAX_PATH];
     UINT cch = GetWindowsDirectoryA(szWindowsDir, sizeof(szWindowsDir));
+    m_dwWindowsDirError = cch == 0 ? GetLastError() : 0;
     m_szTwainDir[0] = '\0';
     // A directory that cannot be had, or leaves no room for "\twain_32",
     // gives no twain_32 directory.

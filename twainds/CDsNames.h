@@ -29,6 +29,8 @@ public:
     // at all, rather than one below the root of the current drive.
     const char* TwainDir() const { return m_szTwainDir; }
     bool HasTwainDir() const { return m_szTwainDir[0] != '\0'; }
+    // The error of a GetWindowsDirectoryA that failed; 0 when it did not.
+    DWORD WindowsDirError() const { return m_dwWindowsDirError; }
 
     // False when a path would not fit in MAX_PATH - 1 characters.
     bool ForInstance(const char* instance, SPaths* pPaths) const;
@@ -49,6 +51,7 @@ public:
 private:
     const char* m_szDsPrefix;
     char m_szTwainDir[MAX_PATH];
+    DWORD m_dwWindowsDirError;
 };
 
 #endif

@@ -50,6 +50,9 @@ void CModTwainDS::WriteArguments(CLogger* logger, std::initializer_list<SLabelle
         logger->WriteLabel(line.szLabel);
         logger->WriteLine(line.szValue != NULL ? line.szValue : "");
     }
+    if (m_Names.WindowsDirError() != 0)
+        logger->LogFormat("GetWindowsDirectory failed, GetLastError returned %d",
+                          static_cast<int>(m_Names.WindowsDirError()));
     if (!m_Names.HasTwainDir())
         logger->LogFormat("No twain_32 directory: the Windows directory could not be had, no file is touched");
     if (!m_DriverCalls.HasDeviceSet())

@@ -9,8 +9,13 @@
 bool CUtils::PathExists(const char* szPath)
 {
     // An attribute query finds files and directories alike, as a search for
-    // the name without a wildcard would, and opens nothing.
-    return GetFileAttributesA(szPath) != INVALID_FILE_ATTRIBUTES;
+    // the name without a wildcard would, and opens nothing. Only "not there"
+    // is taken for absent: after any other failure the step that asked is
+    // tried, and its own failure is logged if there was nothing.
+    if (GetFileAttributesA(szPath) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    DWORD dwError = GetLastError();
+    return dwError != ERROR_FILE_NOT_FOUND && dwError != ERROR_PATH_NOT_FOUND && dwError != ERROR_INVALID_NAME;
 }
 
 bool CUtils::BuildPath(char* dest, size_t destSize, std::initializer_list<const char*> parts)

@@ -11,7 +11,8 @@ class CUtils
 public:
     virtual ~CUtils() {}
 
-    // Whether a file or directory stands at the path, as passed.
+    // Whether a file or directory stands at the path, as passed; true also
+    // when the platform could not tell.
     bool PathExists(const char* szPath);
 
     // Joins the parts into dest; false, with dest empty, when they would not

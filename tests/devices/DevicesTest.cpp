@@ -213,6 +213,7 @@ TEST_F(DeviceWalk, ErrorsAtEveryIndexEndTheWalkAfterIndex1001)
         lines.insert(lines.end(), {EnumLine(0, idx), idx <= 1000 ? SkipLine(ERROR_GEN_FAILURE) : EndLine(idx)});
         expectedAsked.push_back(idx);
     }
+    lines.insert(lines.end() - 1, "SetupDiEnumDeviceInfo failed, GetLastError returned 31");
 
     CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
     Walk first = LoggedWalk(job);

@@ -276,8 +276,8 @@ TEST_F(HostileInput, RegistryValuesOfAnyTypeAreReadOnlyWithinTheirBytesUnderEith
         {nullptr, RegSz(m, ""), false},
         {nullptr, RegSz(m, "ZBXGNDS2"), false},
         {nullptr, RegSz(m, Rep("z", 259)), false},
-        {nullptr, RegSz(m, Rep("z", 260)), true}, // 261 bytes cannot be read: taken for a TIRN device
-        {nullptr, RegRaw(m, REG_BINARY, Rep("z", 261)), true},
+        {nullptr, RegSz(m, Rep("z", 260)), false}, // 261 bytes: longer than any module name
+        {nullptr, RegRaw(m, REG_BINARY, Rep("z", 261)), false},
         {nullptr, RegRaw(m, REG_BINARY, "zbxgnds2\x81"), false, 0}};
     for (const auto& c : cases)
     {

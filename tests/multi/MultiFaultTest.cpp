@@ -62,6 +62,7 @@ TEST_F(MultiFaults, WithoutAWindowsDirectoryNoFunctionTouchesAFile)
     Seams().getWindowsDirectory = [](LPSTR szBuffer, UINT) -> UINT
     {
         szBuffer[0] = '\0';
+        SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     };
     // Left in place, these would be the targets of paths that begin at the
@@ -78,18 +79,18 @@ TEST_F(MultiFaults, WithoutAWindowsDirectoryNoFunctionTouchesAFile)
     EXPECT_EQ(Lines{"vrtk_0000"}, ListTree("\\vrtk_0000"));
     RemoveTree("\\vrtk_0000");
 
-    const std::string noDir = "No twain_32 directory: the Windows directory could not be had, no file is touched";
+    const Lines noDir{"GetWindowsDirectory failed, GetLastError returned 5",
+                      "No twain_32 directory: the Windows directory could not be had, no file is touched"};
     const Lines nothingDone{"No twain_32 directory, nothing done for instance 0000"};
     const std::vector<LogSection> adds = ParseLog(ReadBytes(LogPath("_add_ds.log")));
     ASSERT_EQ(2u, adds.size());
-    EXPECT_EQ(
-        (Header(1) + Lines{noDir} + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + nothingDone + WalkEnd(1)),
-        adds[0].body);
-    const Lines singleHead = SingleHeader("{5c3f7d5a", "DeviceData", "vrtk_", "CorvelCLSID", "sw") + Lines{noDir};
+    EXPECT_EQ((Header(1) + noDir + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + nothingDone + WalkEnd(1)),
+              adds[0].body);
+    const Lines singleHead = SingleHeader("{5c3f7d5a", "DeviceData", "vrtk_", "CorvelCLSID", "sw") + noDir;
     EXPECT_EQ(singleHead + Device(0, "0000") + nothingDone + WalkEnd(1), adds[1].body);
     const std::vector<LogSection> removes = ParseLog(ReadBytes(LogPath("_remove_ds.log")));
     ASSERT_EQ(2u, removes.size());
-    EXPECT_EQ(Header(0) + Lines{noDir}, removes[0].body);
+    EXPECT_EQ(Header(0) + noDir, removes[0].body);
     EXPECT_EQ(singleHead + Device(0, "0000") + nothingDone + WalkEnd(1), removes[1].body);
 }
 
