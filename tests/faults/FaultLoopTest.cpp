@@ -33,8 +33,6 @@ const char kEarlierSection[] = "09:00:00\t01/02/26\t\r\nStart Log\r\nIn function
 const char kOlderModule[] = "older module";
 const DWORD kRunTimeoutMs = 20000;
 
-// ---- The exe's imports, read from its file -------------------------------
-
 struct PeFile
 {
     std::string bytes;
@@ -118,8 +116,6 @@ std::vector<std::string> ImportedNames(const std::string& exe, int* pDelayDlls)
         }
     return names;
 }
-
-// ---- Running the exe with the hook ----------------------------------------
 
 template <typename T> bool ReadChild(HANDLE hProcess, uintptr_t address, T* value)
 {
@@ -248,8 +244,6 @@ HookedRun RunHooked(const std::string& args, long k)
     return run;
 }
 
-// ---- The sample machine ----------------------------------------------------
-
 TestDevice ScannerWith(int i, std::vector<RegValue> values)
 {
     return ImageDevice(Inst(i), {{"DeviceData", std::move(values)}});
@@ -277,8 +271,6 @@ void ResetFiles()
     WriteBytes(LogPath("_add_ds.log"), kEarlierSection);
     WriteBytes(LogPath("_remove_ds.log"), kEarlierSection);
 }
-
-// ---- What a run left ---------------------------------------------------------
 
 struct State
 {
