@@ -17,6 +17,8 @@
 #undef FlushFileBuffers
 #undef GetProcAddress
 #undef MoveFileExA
+#undef GetFileInformationByHandleEx
+#undef SetFileInformationByHandle
 #undef SetupDiOpenDevRegKey
 #undef RegOpenKeyExA
 #undef GetFileInformationByHandle
@@ -130,6 +132,22 @@ BOOL WINAPI SeamMoveFileExA(LPCSTR szExisting, LPCSTR szNew, DWORD dwFlags)
     if (Seams().moveFileEx)
         return Seams().moveFileEx(szExisting, szNew, dwFlags);
     return MoveFileExA(szExisting, szNew, dwFlags);
+}
+
+BOOL WINAPI SeamGetFileInformationByHandleEx(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID pInfo,
+                                             DWORD cbInfo)
+{
+    if (Seams().getFileInformationByHandleEx)
+        return Seams().getFileInformationByHandleEx(hFile, infoClass, pInfo, cbInfo);
+    return GetFileInformationByHandleEx(hFile, infoClass, pInfo, cbInfo);
+}
+
+BOOL WINAPI SeamSetFileInformationByHandle(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID pInfo,
+                                           DWORD cbInfo)
+{
+    if (Seams().setFileInformationByHandle)
+        return Seams().setFileInformationByHandle(hFile, infoClass, pInfo, cbInfo);
+    return SetFileInformationByHandle(hFile, infoClass, pInfo, cbInfo);
 }
 
 HKEY WINAPI SeamSetupDiOpenDevRegKey(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDevInfoData, DWORD dwScope, DWORD dwProfile,
