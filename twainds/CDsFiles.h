@@ -32,6 +32,10 @@ private:
     // file removed and the data source's attributes reset.
     bool PrepareDsFile(const char* instance, CDsNames::SPaths* pPaths, bool bLog, CLogger* logger);
 
+    // Removes the copies that runs ended mid-copy left in the device's
+    // directory, each logged; not those of runs that still make them.
+    void RemoveLeftovers(const char* instance, const CDsNames::SPaths& paths, bool bLog, CLogger* logger);
+
     const CDsNames& m_Names;
     CUtils m_Utils;
 };

@@ -88,6 +88,21 @@ bool CDsNames::SearchPattern(char* szPattern, size_t cbPattern) const
     return HasTwainDir() && CUtils::BuildPath(szPattern, cbPattern, {m_szTwainDir, "\\", m_szDsPrefix, "*"});
 }
 
+bool CDsNames::IsCopyName(const char* instance, const char* szEntry) const
+{
+    char szBase[MAX_PATH];
+    if (!CUtils::BuildPath(szBase, sizeof(szBase), {m_szDsPrefix, instance, "."}))
+        return false;
+    // In either letter case, as the directory's names are compared.
+    size_t cchBase = std::strlen(szBase);
+    if (_mbsnbicmp(reinterpret_cast<const unsigned char*>(szEntry), reinterpret_cast<const unsigned char*>(szBase),
+                   cchBase) != 0)
+        return false;
+    const char* szRest = szEntry + cchBase;
+    size_t cchRun = std::strspn(szRest, "0123456789-");
+    return _stricmp(szRest + cchRun, cchRun == 0 ? "tmp" : ".tmp") == 0;
+}
+
 bool CDsNames::IsInstanceNumber(const char* instance)
 {
     for (int i = 0; i < 4; i++)

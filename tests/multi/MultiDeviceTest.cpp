@@ -101,18 +101,35 @@ TEST_F(MultiAdd, WithoutGenericModuleTheStagedFileGoesAndNoDirectoryIsMade)
               LastBody(LogPath("_add_ds.log")));
 }
 
-TEST_F(MultiAdd, ReadOnlyDataSourceIsOverwritten)
+// The data source then carries the module's attributes and last-write
+// time, as a copy by CopyFile does: read-only too, and replaced all the same.
+TEST_F(MultiAdd, ReadOnlyDataSourceIsOverwrittenWithTheModulesAttributesAndTime)
 {
     MakeDsDir("0000", {"vrtk_0000.ds"});
     ASSERT_TRUE(SetFileAttributesA(DsFile("0000").c_str(), FILE_ATTRIBUTE_READONLY));
     AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel(), Module("zbxgnds2.tmp")}}}));
-    ASSERT_EQ(0u, ::Run("MAddDS"));
-    EXPECT_EQ(GenericData(), ReadBytes(DsFile("0000")));
-    EXPECT_EQ(0u, GetFileAttributesA(DsFile("0000").c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ((Header(1) + Device(0, "0000") +
-               Lines{kCorvelLine, "TwainDSModule = zbxgnds2.tmp, this is a TIRN Device"} + Paths("0000") +
-               Copied("0000") + WalkEnd(1)),
-              LastBody(LogPath("_add_ds.log")));
+    for (DWORD attributes : {FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN})
+    {
+        SCOPED_TRACE(attributes);
+        RemoveLogs();
+        const FILETIME lastWrite{0x12345678u, 0x01D00000u + attributes};
+        HANDLE hModule = CreateFileA(Generic().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_TRUE(SetFileTime(hModule, nullptr, nullptr, &lastWrite));
+        CloseHandle(hModule);
+        ASSERT_TRUE(SetFileAttributesA(Generic().c_str(), attributes));
+        ASSERT_EQ(0u, ::Run("MAddDS"));
+        EXPECT_EQ(GenericData(), ReadBytes(DsFile("0000")));
+        WIN32_FILE_ATTRIBUTE_DATA ds, module;
+        ASSERT_TRUE(GetFileAttributesExA(DsFile("0000").c_str(), GetFileExInfoStandard, &ds));
+        ASSERT_TRUE(GetFileAttributesExA(Generic().c_str(), GetFileExInfoStandard, &module));
+        EXPECT_EQ(module.dwFileAttributes, ds.dwFileAttributes);
+        EXPECT_EQ(0, CompareFileTime(&lastWrite, &ds.ftLastWriteTime));
+        EXPECT_EQ((Header(1) + Device(0, "0000") +
+                   Lines{kCorvelLine, "TwainDSModule = zbxgnds2.tmp, this is a TIRN Device"} + Paths("0000") +
+                   Copied("0000") + WalkEnd(1)),
+                  LastBody(LogPath("_add_ds.log")));
+    }
+    SetFileAttributesA(Generic().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(MultiAdd, OnAFullDiskEachDataSourceIsWholeOrAbsent)

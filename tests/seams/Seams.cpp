@@ -16,7 +16,6 @@
 #undef CreateFileW
 #undef FlushFileBuffers
 #undef GetProcAddress
-#undef MoveFileExA
 #undef GetFileInformationByHandleEx
 #undef SetFileInformationByHandle
 #undef SetupDiOpenDevRegKey
@@ -125,13 +124,6 @@ BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile)
     if (Seams().flushFileBuffers)
         return Seams().flushFileBuffers(hFile);
     return FlushFileBuffers(hFile);
-}
-
-BOOL WINAPI SeamMoveFileExA(LPCSTR szExisting, LPCSTR szNew, DWORD dwFlags)
-{
-    if (Seams().moveFileEx)
-        return Seams().moveFileEx(szExisting, szNew, dwFlags);
-    return MoveFileExA(szExisting, szNew, dwFlags);
 }
 
 BOOL WINAPI SeamGetFileInformationByHandleEx(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID pInfo,

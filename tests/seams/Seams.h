@@ -28,7 +28,6 @@ struct SSeams
     std::function<LONG(HKEY, LPCSTR, DWORD, REGSAM, PHKEY)> regOpenKeyEx;
     // Set, kernel32 has GetTempPath2W, and this answers it.
     std::function<DWORD(DWORD, LPWSTR)> getTempPath2;
-    std::function<BOOL(LPCSTR, LPCSTR, DWORD)> moveFileEx;
     std::function<BOOL(HANDLE, LPBY_HANDLE_FILE_INFORMATION)> getFileInformationByHandle;
     std::function<BOOL(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD)> getFileInformationByHandleEx;
     std::function<BOOL(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD)> setFileInformationByHandle;
@@ -56,7 +55,6 @@ HANDLE WINAPI SeamCreateFileW(LPCWSTR wszPath, DWORD dwAccess, DWORD dwShare, LP
 BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile);
 BOOL WINAPI SeamGetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION pInfo);
 FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName);
-BOOL WINAPI SeamMoveFileExA(LPCSTR szExisting, LPCSTR szNew, DWORD dwFlags);
 BOOL WINAPI SeamGetFileInformationByHandleEx(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID pInfo,
                                              DWORD cbInfo);
 BOOL WINAPI SeamSetFileInformationByHandle(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID pInfo,
@@ -80,7 +78,6 @@ LONG WINAPI SeamRegOpenKeyExA(HKEY hKey, LPCSTR szSubKey, DWORD dwOptions, REGSA
 #define CreateFileW SeamCreateFileW
 #define FlushFileBuffers SeamFlushFileBuffers
 #define GetProcAddress SeamGetProcAddress
-#define MoveFileExA SeamMoveFileExA
 #define GetFileInformationByHandleEx SeamGetFileInformationByHandleEx
 #define SetFileInformationByHandle SeamSetFileInformationByHandle
 #define SetupDiOpenDevRegKey SeamSetupDiOpenDevRegKey
