@@ -354,6 +354,20 @@ TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
          {"CopyFile failed", "GetLastError returned 5"},
          {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds\\", "zbxgnds2"},
          {}},
+        {"copies that ended runs left, one a directory",
+         true,
+         [&]
+         {
+             MakeDsDir("0000", {"vrtk_0000.tmp", "vrtk_0000.77-1.tmp"});
+             CreateDirectoryA((DsDir("0000") + "\\vrtk_0000.5-1.tmp").c_str(), nullptr);
+             return INVALID_HANDLE_VALUE;
+         },
+         "MAddDS",
+         Lines{"CreateFile failed on " + DsDir("0000") + "\\vrtk_0000.5-1.tmp", "GetLastError returned 5",
+               Removed(DsDir("0000") + "\\vrtk_0000.77-1.tmp"), Removed(DsDir("0000") + "\\vrtk_0000.tmp")} +
+             Copied("0000"),
+         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.5-1.tmp\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"},
+         {}},
         {"dangling link where the device's directory should be",
          true,
          [&]
