@@ -171,7 +171,7 @@ bool CTIRNFMain::ReadArgs(const SFunction& function)
         if (NextArg(szArg, kDelimiters))
         {
             // An argument that has a default is not given empty, nor the
-            // hardware identifier, which every device's check value holds.
+            // hardware identifier: an empty one is found in every check value.
             if ((function.pszDefaults != NULL || function.args[i] == kGuid) && szArg[0] == '\0')
                 return false;
             continue;
