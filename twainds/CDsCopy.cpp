@@ -21,13 +21,15 @@ bool CDsCopy::Failed()
     return false;
 }
 
-bool CDsCopy::Open()
+bool CDsCopy::Open(DWORD dwCreation)
 {
-    m_From.Reset(
-        CreateFileA(m_szFrom, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+    m_From.Reset(m_szFromW != nullptr ? CreateFileW(m_szFromW, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                                    FILE_FLAG_SEQUENTIAL_SCAN, NULL)
+                                      : CreateFileA(m_szFrom, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                                    FILE_FLAG_SEQUENTIAL_SCAN, NULL));
     if (!m_From.IsValid())
         return Failed();
-    m_Copy.Reset(CreateFileA(m_szCopy, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+    m_Copy.Reset(CreateFileA(m_szCopy, GENERIC_WRITE, 0, NULL, dwCreation, FILE_ATTRIBUTE_NORMAL, NULL));
     if (!m_Copy.IsValid())
         return Failed();
     m_bMade = true;
@@ -51,14 +53,14 @@ bool CDsCopy::WriteCopy()
     }
 }
 
-bool CDsCopy::MoveTo(const char* szTo)
+bool CDsCopy::MoveTo(const char* szTo, bool bReplace)
 {
     // On the disk before it takes the place, so that a power cut just after
     // the move cannot leave a short data source under the name.
     if (!WriteCopy() || !FlushFileBuffers(m_Copy.Get()) || !m_Copy.Close())
         return Failed();
     m_From.Close();
-    if (!MoveFileExA(m_szCopy, szTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExA(m_szCopy, szTo, (bReplace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH))
         return Failed();
     m_bMade = false;
     return true;

@@ -13,16 +13,19 @@ class CDsCopy
 {
 public:
     CDsCopy(const char* szFrom, const char* szCopy) : m_szFrom(szFrom), m_szCopy(szCopy) {}
+    // A file named by the system, in its own characters and at any length.
+    CDsCopy(const wchar_t* szFrom, const char* szCopy) : m_szFromW(szFrom), m_szCopy(szCopy) {}
     virtual ~CDsCopy();
 
     CDsCopy(const CDsCopy&) = delete;
     CDsCopy& operator=(const CDsCopy&) = delete;
 
-    // Opens the file to copy and makes the copy, empty.
-    bool Open();
+    // Opens the file to copy and makes the copy, empty; CREATE_NEW makes it
+    // only where nothing stands.
+    bool Open(DWORD dwCreation = CREATE_ALWAYS);
     // Writes every byte to the copy, flushes it and moves it to szTo,
-    // replacing the file there.
-    bool MoveTo(const char* szTo);
+    // replacing the file there, or only where nothing stands.
+    bool MoveTo(const char* szTo, bool bReplace = true);
     // The code of the call that failed.
     DWORD Error() const { return m_dwError; }
 
@@ -30,7 +33,8 @@ private:
     bool Failed();
     bool WriteCopy();
 
-    const char* m_szFrom;
+    const char* m_szFrom = nullptr;
+    const wchar_t* m_szFromW = nullptr;
     const char* m_szCopy;
     CFileHandle m_From;
     CFileHandle m_Copy;
