@@ -224,130 +224,98 @@ public:
 
     bool IsOpen() const { return m_inf != INVALID_HANDLE_VALUE; }
     // The fields after the key of every line of the section with this key
-    // (every line, for none); nothing when the section or key is missing.
-    std::vector<Lines> All(const std::string& section, const char* key = nullptr) const
+    // (every line, for none).
+    std::vector<Lines> All(const char* section, const char* key) const
     {
         std::vector<Lines> lines;
         INFCONTEXT context;
-        for (bool found = SetupFindFirstLineA(m_inf, section.c_str(), key, &context); found;
+        for (bool found = SetupFindFirstLineA(m_inf, section, key, &context); found;
              found = key ? SetupFindNextMatchLineA(&context, key, &context) : SetupFindNextLine(&context, &context))
         {
-            Lines fields;
+            lines.emplace_back();
             for (DWORD i = 1; i <= SetupGetFieldCount(&context); ++i)
             {
                 char field[512] = "";
                 SetupGetStringFieldA(&context, i, field, sizeof(field), nullptr);
-                fields.push_back(field);
+                lines.back().push_back(field);
             }
-            lines.push_back(fields);
         }
         return lines;
-    }
-    Lines First(const std::string& section, const char* key) const
-    {
-        std::vector<Lines> lines = All(section, key);
-        return lines.empty() ? Lines{} : lines[0];
-    }
-    // The install section and hardware ID of every model of every decoration.
-    std::vector<Lines> Models() const
-    {
-        std::vector<Lines> models;
-        for (const Lines& manufacturer : All("Manufacturer"))
-        {
-            EXPECT_GE(manufacturer.size(), 2u);
-            for (size_t i = 1; i < manufacturer.size(); ++i)
-            {
-                std::vector<Lines> decorated = All(manufacturer[0] + "." + manufacturer[i]);
-                EXPECT_FALSE(decorated.empty()) << manufacturer[0] << "." << manufacturer[i];
-                models.insert(models.end(), decorated.begin(), decorated.end());
-            }
-        }
-        return models;
     }
 
 private:
     HINF m_inf;
 };
-
-std::string FileName(const std::string& path)
-{
-    return path.substr(path.find_last_of('\\') + 1);
-}
 } // namespace
 
-// The DCH example: the scanner's extension INF adds a software component whose
-// INF copies the exe and the generic module to the driver store and runs MAddDS
-// from there. Wine installs no driver package, so its setupapi reads what
-// Windows would act on, and the command is run as Windows is documented to run
-// it: from the package's directory in the driver store, with twain_32 empty.
+// The DCH example: the scanner's extension INF adds a software component
+// whose INF copies the exe and the generic module to the driver store and
+// runs MAddDS from there. Wine installs no driver package: its setupapi reads
+// every section and key that Windows would act on, and the command runs from
+// the package's directory in the driver store, with twain_32 empty.
 TEST(DchPackage, TheInfsNameEverythingTheyUseAndTheirCommandServesTheDevicesFromTheDriverStore)
 {
-    Inf device("TIRNFuncts-device.inf");
-    Inf component("TIRNFuncts-component.inf");
+    const Inf device("TIRNFuncts-device.inf");
+    const Inf component("TIRNFuncts-component.inf");
     ASSERT_TRUE(device.IsOpen());
     ASSERT_TRUE(component.IsOpen());
-    EXPECT_EQ(Lines{"Extension"}, device.First("Version", "Class"));
-    EXPECT_EQ(Lines{"{e2f84ce7-8efa-411c-aa69-97454ca4cb57}"}, device.First("Version", "ClassGuid"));
-    EXPECT_EQ(1u, device.First("Version", "ExtensionId").size());
-    EXPECT_EQ(Lines{"SoftwareComponent"}, component.First("Version", "Class"));
-    EXPECT_EQ(Lines{"{5c4c3332-344d-483c-8739-259e934c9cc8}"}, component.First("Version", "ClassGuid"));
-
-    // Every model of the device INF writes CorvelCLSID to the driver key and
-    // adds a component that the component INF installs, on every platform.
-    const std::vector<Lines> componentModels = component.Models();
-    for (const Lines& model : device.Models())
+    const char id[] = "SWC\\VID_1234&PID_5678&TWAINDS"; // ComponentIDs of the one, model of the other
+    struct Row
     {
-        ASSERT_EQ(2u, model.size());
-        EXPECT_EQ("USB\\VID_1234&PID_5678", model[1]);
-        const Lines addReg = device.First(model[0] + ".NT", "AddReg");
-        ASSERT_EQ(1u, addReg.size());
-        EXPECT_EQ((std::vector<Lines>{{"HKR", "DeviceData", "CorvelCLSID", "0x00000000",
-                                       "{5C3F7D5A-0000-4000-8000-000000000001}"}}),
-                  device.All(addReg[0]));
-        const Lines addComponent = device.First(model[0] + ".NT.Components", "AddComponent");
-        ASSERT_EQ(3u, addComponent.size());
-        const Lines ids = device.First(addComponent[2], "ComponentIDs");
-        ASSERT_EQ(1u, ids.size());
-        EXPECT_EQ(2u, componentModels.size());
-        for (const Lines& componentModel : componentModels)
-            EXPECT_EQ((Lines{"TwainDs_Install", ids[0]}), componentModel);
-    }
-
-    // The component: its files in the driver store, and the software run from there.
-    EXPECT_EQ(Lines{"13"}, component.First("DestinationDirs", "DefaultDestDir"));
-    const Lines copyFiles = component.First("TwainDs_Install.NT", "CopyFiles");
-    ASSERT_EQ(1u, copyFiles.size());
-    EXPECT_EQ((std::vector<Lines>{{"TIRNFuncts.exe"}, {"zbxgnds2"}}), component.All(copyFiles[0]));
-    EXPECT_EQ((std::vector<Lines>{{"1"}, {"1"}}), component.All("SourceDisksFiles"));
-    EXPECT_EQ(1u, component.All("SourceDisksNames").size());
-    EXPECT_EQ((Lines{"", "0x00000002"}), component.First("TwainDs_Install.NT.Services", "AddService"));
-    const Lines addSoftware = component.First("TwainDs_Install.NT.Software", "AddSoftware");
-    ASSERT_EQ(3u, addSoftware.size());
-    EXPECT_EQ("0x00000001", addSoftware[1]);
-    const std::string software = addSoftware[2];
-    EXPECT_EQ(Lines{"1"}, component.First(software, "SoftwareType"));
-    EXPECT_EQ(Lines{"1.0.0.0"}, component.First(software, "SoftwareVersion"));
-    const Lines binary = component.First(software, "SoftwareBinary");
+        const Inf& inf;
+        const char* section;
+        const char* key;
+        std::vector<Lines> lines;
+    } rows[] = {
+        {device, "Version", "Class", {{"Extension"}}},
+        {device, "Version", "ClassGuid", {{"{e2f84ce7-8efa-411c-aa69-97454ca4cb57}"}}},
+        {device, "Manufacturer", nullptr, {{"Scanner", "NTx86", "NTamd64"}}},
+        {device, "Scanner.NTx86", nullptr, {{"Scanner_Install", "USB\\VID_1234&PID_5678"}}},
+        {device, "Scanner.NTamd64", nullptr, {{"Scanner_Install", "USB\\VID_1234&PID_5678"}}},
+        {device, "Scanner_Install.NT", "AddReg", {{"Scanner_AddReg"}}},
+        {device, "Scanner_AddReg", nullptr,
+         {{"HKR", "DeviceData", "CorvelCLSID", "0x00000000", "{5C3F7D5A-0000-4000-8000-000000000001}"}}},
+        {device, "Scanner_Install.NT.Components", "AddComponent", {{"SampleScannerTwainDs", "", "TwainDs_Component"}}},
+        {device, "TwainDs_Component", "ComponentIDs", {{id}}},
+        {component, "Version", "Class", {{"SoftwareComponent"}}},
+        {component, "Version", "ClassGuid", {{"{5c4c3332-344d-483c-8739-259e934c9cc8}"}}},
+        {component, "Manufacturer", nullptr, {{"TwainDs", "NTx86", "NTamd64"}}},
+        {component, "TwainDs.NTx86", nullptr, {{"TwainDs_Install", id}}},
+        {component, "TwainDs.NTamd64", nullptr, {{"TwainDs_Install", id}}},
+        {component, "TwainDs_Install.NT", "CopyFiles", {{"TwainDs_Files"}}},
+        {component, "TwainDs_Files", nullptr, {{"TIRNFuncts.exe"}, {"zbxgnds2"}}},
+        {component, "SourceDisksFiles", nullptr, {{"1"}, {"1"}}},
+        {component, "DestinationDirs", "DefaultDestDir", {{"13"}}},
+        {component, "TwainDs_Install.NT.Services", "AddService", {{"", "0x00000002"}}},
+        {component, "TwainDs_Install.NT.Software", "AddSoftware",
+         {{"SampleVendorTwainDataSources", "0x00000001", "TwainDs_Software"}}},
+        {component, "TwainDs_Software", "SoftwareType", {{"1"}}},
+        {component, "TwainDs_Software", "SoftwareVersion", {{"1.0.0.0"}}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.lines, row.inf.All(row.section, row.key)) << row.section << " " << (row.key ? row.key : "");
+    // Windows starts SoftwareBinary, in the driver store, with SoftwareArguments.
+    const std::vector<Lines> binary = component.All("TwainDs_Software", "SoftwareBinary");
+    const std::vector<Lines> arguments = component.All("TwainDs_Software", "SoftwareArguments");
     ASSERT_EQ(1u, binary.size());
-    EXPECT_EQ("TIRNFuncts.exe", FileName(binary[0]));
-    const Lines arguments = component.First(software, "SoftwareArguments");
-    ASSERT_FALSE(arguments.empty());
+    ASSERT_EQ(1u, arguments.size());
+    ASSERT_EQ(1u, binary[0].size());
+    const std::string exe = binary[0][0].substr(binary[0][0].find_last_of('\\') + 1);
+    EXPECT_EQ("TIRNFuncts.exe", exe);
+    std::string commandLine = exe;
+    for (const std::string& argument : arguments[0])
+        commandLine += " " + argument;
 
-    // The package's directory in the driver store; twain_32 empty.
     RemoveAllImageDevices();
     ResetTwainDir();
     RemoveLogs();
     const std::string store = TempDir() + "FileRepository\\tirnfuncts-component.inf_x86_0123456789abcdef";
-    RemoveTree(store);
-    Put(store + "\\TIRNFuncts.exe", ReadBytes(ProductExePath()));
+    Put(store + "\\" + exe, ReadBytes(ProductExePath()));
     Put(store + "\\zbxgnds2", ReadBytes(SetupFile("zbxgnds2")));
     AddDevice(ImageDevice("0000", {{"DeviceData", {RegSz("CorvelCLSID", "{0}")}}}));
     AddDevice(ImageDevice("0001", {{"DeviceData", {RegSz("CorvelCLSID", "{1}"), RegSz("TwainDSmodule", "zbxgnds2")}}}));
     AddDevice(ImageDevice("0002", {{"DeviceData", {RegSz("CorvelCLSID", "{2}"), RegSz("TwainDSmodule", "o.ds")}}}));
-    std::string commandLine = FileName(binary[0]);
-    for (const std::string& argument : arguments)
-        commandLine += " " + argument;
-    EXPECT_EQ(0u, RunProgram(store + "\\" + FileName(binary[0]), commandLine));
+    EXPECT_EQ(0u, RunProgram(store + "\\" + exe, commandLine));
     EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds", "zbxgnds2"}),
               ListTree(TwainDir()));
     for (const char* file : {"zbxgnds2", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\vrtk_0001.ds"})
