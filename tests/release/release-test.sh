@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Usage: release-test.sh rebuilt <sources> <work> <version> <arch>=<exe>...
 #        release-test.sh signed <work> <version>
+#        release-test.sh sbom <sources> <work> <version> x86=<build dir> x64=<build dir>
 #
 # rebuilt: a release made by tools/release.sh from a copy of the sources in
 # <work>/src holds the bytes of the given exes, which were built in another
@@ -36,7 +37,7 @@ unpack() {
     (cd "$1" && find . | LC_ALL=C sort) >"$1.files"
     printf "%s\n" . "./$name" "./$name/"{LICENSE,README.md,SHA256SUMS,examples,examples/TIRNFuncts-component.inf} \
         "./$name/"{examples/TIRNFuncts-device.inf,examples/TIRNFuncts-setup.nsi,examples/TIRNFuncts-setup.wxs} \
-        "./$name/"{x64,x64/TIRNFuncts.exe,x86,x86/TIRNFuncts.exe} |
+        "./$name/"{sbom.cdx.json,x64,x64/TIRNFuncts.exe,x86,x86/TIRNFuncts.exe} |
         diff - "$1.files" || fail "not the release's files"
     cd "$1/$name"
     find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | diff - <(cut -c 67- SHA256SUMS) ||
@@ -109,6 +110,17 @@ EOF
     }
     signed_release signed "$signer/signer.pfx" "$password"
     signed_release open "$signer/open.pfx" ""
+    ;;
+sbom)
+    # The release's SBOM checks against the schema, the exes and the test
+    # builds' linker maps, and is the one these builds give, byte for byte.
+    [ $# -eq 6 ] || fail "usage"
+    sources=$2 work=$3 name=TIRNFuncts-$4
+    folder=$work/unsigned/$name
+    /usr/bin/python3 "$sources/tests/release/check-sbom.py" "$folder/sbom.cdx.json" "$sources/third_party/cyclonedx" \
+        "$folder" "$5" "$6"
+    python3 "$sources/tools/sbom.py" "$work/again.cdx.json" "$4" 1798761600 "$folder" "$5" "$6"
+    cmp "$folder/sbom.cdx.json" "$work/again.cdx.json"
     ;;
 *) fail "usage" ;;
 esac
