@@ -4,7 +4,6 @@
 #include "twainds/CDsCopy.h"
 #include "twainds/CUtils.h"
 
-#include <cstdio>
 
 namespace
 {
@@ -18,9 +17,10 @@ std::wstring OpenablePath(const std::wstring& wstrPath)
 {
     if (wstrPath.size() < MAX_PATH || wstrPath.compare(0, 4, L"\\\\?\\") == 0)
         return wstrPath;
-    if (wstrPath.compare(0, 2, L"\\\\") == 0)
-        return L"\\\\?\\UNC\\" + wstrPath.substr(2);
-    return L"\\\\?\\" + wstrPath;
+    bool bUnc = wstrPath.compare(0, 2, L"\\\\") == 0;
+    std::wstring wstrOpen(bUnc ? L"\\\\?\\UNC" : L"\\\\?\\");
+    wstrOpen.append(wstrPath, bUnc ? 1 : 0, std::wstring::npos);
+    return wstrOpen;
 }
 
 // The path in the log's characters; what the code page cannot spell shows
@@ -59,13 +59,16 @@ std::wstring CGenericModule::ExeDirModule()
         }
         wstrPath.resize(wstrPath.size() * 2);
     }
-    size_t posName = wstrPath.rfind(L'\\');
-    if (posName == std::wstring::npos)
+    size_t cchDir = wstrPath.size();
+    while (cchDir > 0 && wstrPath[cchDir - 1] != L'\\')
+        cchDir--;
+    if (cchDir == 0)
     {
         SetLastError(ERROR_BAD_PATHNAME);
         return std::wstring();
     }
-    return wstrPath.replace(posName + 1, std::wstring::npos, kModuleName);
+    wstrPath.resize(cchDir);
+    return wstrPath.append(kModuleName);
 }
 
 void CGenericModule::PlaceFromExeDir(const char* szTarget, bool bLog, CLogger* logger)
@@ -84,8 +87,10 @@ void CGenericModule::PlaceFromExeDir(const char* szTarget, bool bLog, CLogger* l
     }
     // A name of the run's own beside the target: no other run opens it, and
     // CREATE_NEW writes through nothing planted there.
-    char szRun[16];
-    std::snprintf(szRun, sizeof(szRun), ".%08lx.tmp", GetCurrentProcessId());
+    char szRun[] = ".00000000.tmp";
+    DWORD dwId = GetCurrentProcessId();
+    for (int i = 8; i > 0; i--, dwId >>= 4)
+        szRun[i] = "0123456789abcdef"[dwId & 0xF];
     char szStage[MAX_PATH];
     const std::wstring wstrOpen = OpenablePath(wstrSource);
     CDsCopy copy(wstrOpen.c_str(), szStage);
