@@ -2,6 +2,7 @@
 // the data sources they leave, the exit statuses they see, the run logs.
 #include "harness/TestFiles.h"
 #include "harness/TestLog.h"
+#include "harness/TestMachine.h"
 #include "harness/TestProcess.h"
 #include "harness/TestRegistry.h"
 
@@ -205,46 +206,33 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Installer, testing::ValuesIn(Kinds()),
 
 namespace
 {
-// An INF as Windows' setup functions read it: Wine's setupapi.
-class Inf
+// The fields after the key of every line of the section with this key (every
+// line, for none), as Wine's setupapi reads them.
+std::vector<Lines> InfLines(HINF inf, const char* section, const char* key)
 {
-public:
-    explicit Inf(const std::string& name)
-        : m_inf(SetupOpenInfFileA((EnvPath("TIRN_EXAMPLES_DIR") + "\\" + name).c_str(), nullptr, INF_STYLE_WIN4,
-                                  nullptr))
+    std::vector<Lines> lines;
+    INFCONTEXT context;
+    for (bool found = SetupFindFirstLineA(inf, section, key, &context); found;
+         found = key ? SetupFindNextMatchLineA(&context, key, &context) : SetupFindNextLine(&context, &context))
     {
-    }
-    ~Inf()
-    {
-        if (m_inf != INVALID_HANDLE_VALUE)
-            SetupCloseInfFile(m_inf);
-    }
-    Inf(const Inf&) = delete;
-    Inf& operator=(const Inf&) = delete;
-
-    bool IsOpen() const { return m_inf != INVALID_HANDLE_VALUE; }
-    // The fields after the key of every line of the section with this key
-    // (every line, for none).
-    std::vector<Lines> All(const char* section, const char* key) const
-    {
-        std::vector<Lines> lines;
-        INFCONTEXT context;
-        for (bool found = SetupFindFirstLineA(m_inf, section, key, &context); found;
-             found = key ? SetupFindNextMatchLineA(&context, key, &context) : SetupFindNextLine(&context, &context))
+        lines.emplace_back();
+        for (DWORD i = 1; i <= SetupGetFieldCount(&context); ++i)
         {
-            lines.emplace_back();
-            for (DWORD i = 1; i <= SetupGetFieldCount(&context); ++i)
-            {
-                char field[512] = "";
-                SetupGetStringFieldA(&context, i, field, sizeof(field), nullptr);
-                lines.back().push_back(field);
-            }
+            char field[512] = "";
+            SetupGetStringFieldA(&context, i, field, sizeof(field), nullptr);
+            lines.back().push_back(field);
         }
-        return lines;
     }
+    return lines;
+}
 
-private:
-    HINF m_inf;
+HINF OpenExample(const char* name)
+{
+    return SetupOpenInfFileA((EnvPath("TIRN_EXAMPLES_DIR") + "\\" + name).c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+}
+
+class DchPackage : public CleanMachine
+{
 };
 } // namespace
 
@@ -253,16 +241,16 @@ private:
 // runs MAddDS from there. Wine installs no driver package: its setupapi reads
 // every section and key that Windows would act on, and the command runs from
 // the package's directory in the driver store, with twain_32 empty.
-TEST(DchPackage, TheInfsNameEverythingTheyUseAndTheirCommandServesTheDevicesFromTheDriverStore)
+TEST_F(DchPackage, TheInfsNameEverythingTheyUseAndTheirCommandServesTheDevicesFromTheDriverStore)
 {
-    const Inf device("TIRNFuncts-device.inf");
-    const Inf component("TIRNFuncts-component.inf");
-    ASSERT_TRUE(device.IsOpen());
-    ASSERT_TRUE(component.IsOpen());
+    const HINF device = OpenExample("TIRNFuncts-device.inf");
+    const HINF component = OpenExample("TIRNFuncts-component.inf");
+    ASSERT_NE(INVALID_HANDLE_VALUE, device);
+    ASSERT_NE(INVALID_HANDLE_VALUE, component);
     const char id[] = "SWC\\VID_1234&PID_5678&TWAINDS"; // ComponentIDs of the one, model of the other
     struct Row
     {
-        const Inf& inf;
+        HINF inf;
         const char* section;
         const char* key;
         std::vector<Lines> lines;
@@ -293,22 +281,21 @@ TEST(DchPackage, TheInfsNameEverythingTheyUseAndTheirCommandServesTheDevicesFrom
         {component, "TwainDs_Software", "SoftwareVersion", {{"1.0.0.0"}}},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(row.lines, row.inf.All(row.section, row.key)) << row.section << " " << (row.key ? row.key : "");
+        EXPECT_EQ(row.lines, InfLines(row.inf, row.section, row.key)) << row.section << " " << (row.key ? row.key : "");
     // Windows starts SoftwareBinary, in the driver store, with SoftwareArguments.
-    const std::vector<Lines> binary = component.All("TwainDs_Software", "SoftwareBinary");
-    const std::vector<Lines> arguments = component.All("TwainDs_Software", "SoftwareArguments");
+    const std::vector<Lines> binary = InfLines(component, "TwainDs_Software", "SoftwareBinary");
+    const std::vector<Lines> arguments = InfLines(component, "TwainDs_Software", "SoftwareArguments");
+    SetupCloseInfFile(device);
+    SetupCloseInfFile(component);
     ASSERT_EQ(1u, binary.size());
-    ASSERT_EQ(1u, arguments.size());
     ASSERT_EQ(1u, binary[0].size());
+    ASSERT_EQ(1u, arguments.size());
     const std::string exe = binary[0][0].substr(binary[0][0].find_last_of('\\') + 1);
     EXPECT_EQ("TIRNFuncts.exe", exe);
     std::string commandLine = exe;
     for (const std::string& argument : arguments[0])
         commandLine += " " + argument;
 
-    RemoveAllImageDevices();
-    ResetTwainDir();
-    RemoveLogs();
     const std::string store = TempDir() + "FileRepository\\tirnfuncts-component.inf_x86_0123456789abcdef";
     Put(store + "\\" + exe, ReadBytes(ProductExePath()));
     Put(store + "\\zbxgnds2", ReadBytes(SetupFile("zbxgnds2")));
@@ -316,14 +303,11 @@ TEST(DchPackage, TheInfsNameEverythingTheyUseAndTheirCommandServesTheDevicesFrom
     AddDevice(ImageDevice("0001", {{"DeviceData", {RegSz("CorvelCLSID", "{1}"), RegSz("TwainDSmodule", "zbxgnds2")}}}));
     AddDevice(ImageDevice("0002", {{"DeviceData", {RegSz("CorvelCLSID", "{2}"), RegSz("TwainDSmodule", "o.ds")}}}));
     EXPECT_EQ(0u, RunProgram(store + "\\" + exe, commandLine));
+    RemoveTree(TempDir() + "FileRepository");
     EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds", "zbxgnds2"}),
               ListTree(TwainDir()));
     for (const char* file : {"zbxgnds2", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\vrtk_0001.ds"})
         EXPECT_EQ(ReadBytes(SetupFile("zbxgnds2")), ReadBytes(TwainDir() + "\\" + file)) << file;
     EXPECT_TRUE(Contains(ParseLog(ReadBytes(LogPath("_add_ds.log"))),
                          "szFileNameGenericDs copied from " + store + "\\zbxgnds2"));
-    RemoveTree(TempDir() + "FileRepository");
-    RemoveAllImageDevices();
-    ResetTwainDir();
-    RemoveLogs();
 }
