@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Usage: release-test.sh rebuilt <sources> <work> <version> <arch>=<exe>...
 #        release-test.sh signed <work> <version>
-#        release-test.sh sbom <sources> <work> <version> x86=<build dir> x64=<build dir>
+#        release-test.sh sbom <sources> <work> <version> x86=<exe> x64=<exe>
 #
 # rebuilt: a release made by tools/release.sh from a copy of the sources in
 # <work>/src holds the bytes of the given exes, which were built in another
@@ -115,11 +115,11 @@ sbom)
     # The release's SBOM checks against the schema, the exes and the test
     # builds' linker maps, and is the one these builds give, byte for byte.
     [ $# -eq 6 ] || fail "usage"
-    sources=$2 work=$3 name=TIRNFuncts-$4
-    folder=$work/unsigned/$name
+    sources=$2 work=$3 name=TIRNFuncts-$4 folder=$3/unsigned/TIRNFuncts-$4
+    builds=("${5%%=*}=$(dirname "${5#*=}")" "${6%%=*}=$(dirname "${6#*=}")")
     /usr/bin/python3 "$sources/tests/release/check-sbom.py" "$folder/sbom.cdx.json" "$sources/third_party/cyclonedx" \
-        "$folder" "$5" "$6"
-    python3 "$sources/tools/sbom.py" "$work/again.cdx.json" "$4" 1798761600 "$folder" "$5" "$6"
+        "$folder" "${builds[@]}"
+    python3 "$sources/tools/sbom.py" "$work/again.cdx.json" "$4" 1798761600 "$folder" "${builds[@]}"
     cmp "$folder/sbom.cdx.json" "$work/again.cdx.json"
     ;;
 *) fail "usage" ;;

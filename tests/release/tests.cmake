@@ -16,16 +16,9 @@ endif()
 add_test(NAME Release.rebuilt COMMAND ${TIRN_RELEASE_TEST} rebuilt ${CMAKE_SOURCE_DIR} ${TIRN_RELEASE_WORK}
          ${PROJECT_VERSION} ${TIRN_BUILT})
 # The SBOM against the linker maps of both test builds.
-if(TIRN_EXE32 OR TIRN_EXE64)
-    set(build_x86 ${CMAKE_BINARY_DIR})
-    set(build_x64 ${CMAKE_BINARY_DIR})
-    if(TIRN_EXE32)
-        get_filename_component(build_x86 ${TIRN_EXE32} DIRECTORY)
-    else()
-        get_filename_component(build_x64 ${TIRN_EXE64} DIRECTORY)
-    endif()
+if(TIRN_EXE32 AND TIRN_EXE64)
     add_test(NAME Release.sbom COMMAND ${TIRN_RELEASE_TEST} sbom ${CMAKE_SOURCE_DIR} ${TIRN_RELEASE_WORK}
-             ${PROJECT_VERSION} x86=${build_x86} x64=${build_x64})
+             ${PROJECT_VERSION} ${TIRN_BUILT})
     set_tests_properties(Release.sbom PROPERTIES FIXTURES_REQUIRED release_unsigned LABELS ${windows})
 endif()
 add_test(NAME Release.signed COMMAND ${TIRN_RELEASE_TEST} signed ${TIRN_RELEASE_WORK} ${PROJECT_VERSION})
