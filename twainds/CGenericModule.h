@@ -24,11 +24,11 @@ public:
     // is logged with the call's error.
     void PlaceFromExeDir(const char* szTarget, bool bLog, CLogger* logger);
 
+private:
     // The path of the module beside the exe; empty, with the error set,
     // when the exe's path cannot be had whole.
     static std::wstring ExeDirModule();
 
-private:
     bool m_bTried = false;
 };
 
