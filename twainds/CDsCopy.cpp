@@ -78,7 +78,9 @@ bool CDsCopy::Open()
     }
     std::wstring wstrFrom;
     std::wstring wstrCopy;
-    if (!Widen(m_szFrom, &wstrFrom) || !LongPath(m_strCopy, &wstrCopy))
+    if (m_szFromW != nullptr)
+        wstrFrom = m_szFromW;
+    if ((m_szFromW == nullptr && !Widen(m_szFrom, &wstrFrom)) || !LongPath(m_strCopy, &wstrCopy))
         return Failed();
     m_From.Reset(CreateFileW(wstrFrom.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                              FILE_FLAG_SEQUENTIAL_SCAN, NULL));
@@ -119,7 +121,7 @@ bool CDsCopy::CopyAttributes()
     return SetBasics(m_Copy.Get(), dwAttributes != 0 ? dwAttributes : FILE_ATTRIBUTE_NORMAL, &from.ftLastWriteTime);
 }
 
-bool CDsCopy::Rename(const char* szTo)
+bool CDsCopy::Rename(const char* szTo, bool bReplace)
 {
     std::wstring wstrTo;
     if (!Widen(szTo, &wstrTo))
@@ -128,7 +130,7 @@ bool CDsCopy::Rename(const char* szTo)
     size_t cbName = wstrTo.size() * sizeof(wchar_t);
     std::vector<LONGLONG> info((sizeof(FILE_RENAME_INFO) + cbName) / sizeof(LONGLONG) + 1);
     FILE_RENAME_INFO* pRename = reinterpret_cast<FILE_RENAME_INFO*>(info.data());
-    pRename->ReplaceIfExists = TRUE;
+    pRename->ReplaceIfExists = bReplace ? TRUE : FALSE;
     pRename->RootDirectory = NULL;
     pRename->FileNameLength = static_cast<DWORD>(cbName);
     std::memcpy(pRename->FileName, wstrTo.c_str(), cbName + sizeof(wchar_t));
@@ -136,12 +138,12 @@ bool CDsCopy::Rename(const char* szTo)
                                       static_cast<DWORD>(info.size() * sizeof(LONGLONG))) != FALSE;
 }
 
-bool CDsCopy::MoveTo(const char* szTo)
+bool CDsCopy::MoveTo(const char* szTo, bool bReplace)
 {
     // On the disk before it takes the place, so that a power cut just after
     // the move cannot leave a short data source under the name. Moved
     // through its handle, which no other run could share.
-    if (!WriteCopy() || !CopyAttributes() || !FlushFileBuffers(m_Copy.Get()) || !Rename(szTo))
+    if (!WriteCopy() || !CopyAttributes() || !FlushFileBuffers(m_Copy.Get()) || !Rename(szTo, bReplace))
         return Failed();
     // Moved: the data source is no longer the copy's to delete.
     m_Copy.Close();

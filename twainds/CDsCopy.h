@@ -21,6 +21,8 @@ public:
     // is the process id, unique among the runs that live, and a count of the
     // process's copies. It may be longer than MAX_PATH - 1.
     CDsCopy(const char* szFrom, const char* szBeside) : m_szFrom(szFrom), m_szBeside(szBeside) {}
+    // A file named by the system, in its own characters and at any length.
+    CDsCopy(const wchar_t* szFrom, const char* szBeside) : m_szFromW(szFrom), m_szBeside(szBeside) {}
     virtual ~CDsCopy();
 
     CDsCopy(const CDsCopy&) = delete;
@@ -30,8 +32,8 @@ public:
     bool Open();
     // Writes every byte to the copy, gives it the attributes and last-write
     // time of the file copied, as CopyFile does, flushes it and moves it to
-    // szTo, replacing the file there.
-    bool MoveTo(const char* szTo);
+    // szTo, replacing the file there, or only where nothing stands.
+    bool MoveTo(const char* szTo, bool bReplace = true);
     // The code of the call that failed.
     DWORD Error() const { return m_dwError; }
 
@@ -45,9 +47,10 @@ private:
     bool Failed();
     bool WriteCopy();
     bool CopyAttributes();
-    bool Rename(const char* szTo);
+    bool Rename(const char* szTo, bool bReplace);
 
-    const char* m_szFrom;
+    const char* m_szFrom = nullptr;
+    const wchar_t* m_szFromW = nullptr;
     const char* m_szBeside;
     std::string m_strCopy;
     CFileHandle m_From;

@@ -184,6 +184,10 @@ void CDsFiles::CopyDsFile(const char* instance, bool bLog, CLogger* logger)
     bool bOpen = copy.Open();
     if (!bOpen)
     {
+        // A package that may not write twain_32 leaves the module beside
+        // the exe.
+        if (!m_Utils.PathExists(paths.szFileNameGenericDs))
+            m_GenericModule.PlaceFromExeDir(paths.szFileNameGenericDs, bLog, logger);
         if (!m_Utils.PathExists(paths.szFileNameGenericDs))
         {
             if (bLog)

@@ -2,6 +2,7 @@
 #define TIRN_TWAINDS_CDSFILES_H
 
 #include "twainds/CDsNames.h"
+#include "twainds/CGenericModule.h"
 #include "twainds/CUtils.h"
 
 class CLogger;
@@ -38,6 +39,7 @@ private:
 
     const CDsNames& m_Names;
     CUtils m_Utils;
+    CGenericModule m_GenericModule;
 };
 
 #endif
