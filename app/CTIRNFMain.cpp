@@ -170,8 +170,9 @@ bool CTIRNFMain::ReadArgs(const SFunction& function)
         char* szArg = this->*function.args[i];
         if (NextArg(szArg, kDelimiters))
         {
-            // An argument that has a default is not given empty.
-            if (function.pszDefaults != NULL && szArg[0] == '\0')
+            // An argument that has a default is not given empty, nor the
+            // hardware identifier: an empty one is found in every check value.
+            if ((function.pszDefaults != NULL || function.args[i] == kGuid) && szArg[0] == '\0')
                 return false;
             continue;
         }

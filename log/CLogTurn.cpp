@@ -3,7 +3,7 @@
 bool CLogTurn::Take(const std::wstring& wstrLockPath)
 {
     DWORD dwStart = GetTickCount();
-    bool bFreshTry = false;
+    int nGone = 0;
     for (;;)
     {
         if (m_Lock.OpenOwn(wstrLockPath, GENERIC_READ | DELETE, 0, OPEN_ALWAYS,
@@ -12,11 +12,16 @@ bool CLogTurn::Take(const std::wstring& wstrLockPath)
         m_dwError = GetLastError();
         ELockState state = LockState(wstrLockPath, m_dwError);
         // A lock file gone by the time it is looked at was another run's,
-        // deleted as that run gave up its turn. Only when a fresh try ends
-        // the same way can no file be made here.
-        bFreshTry = state == ELockState::Gone && !bFreshTry;
-        if (bFreshTry)
+        // deleted as that run gave up its turn; a run held up between its
+        // look and its next try can meet the locks of several runs in a row
+        // so. Only when every try ends the same way can no file be made here.
+        nGone = state == ELockState::Gone ? nGone + 1 : 0;
+        if (nGone > 0 && nGone < kGoneTries)
+        {
+            if (nGone > 1)
+                Sleep(kPollMs);
             continue;
+        }
         if (state != ELockState::Held)
             return false;
         if (GetTickCount() - dwStart >= kWaitMs)

@@ -20,6 +20,8 @@ public:
     // installer is held for long.
     static constexpr DWORD kWaitMs = 30000;
     static constexpr DWORD kPollMs = 10;
+    // Tries in a row that find the lock file gone once denied.
+    static constexpr int kGoneTries = 4;
 
     CLogTurn() : m_dwError(ERROR_SUCCESS), m_bTimedOut(false) {}
     virtual ~CLogTurn() {}

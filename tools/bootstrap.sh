@@ -30,6 +30,8 @@ if [ "$only_release" = 0 ]; then
     have_cmd makensis || need+=(nsis)
     have_cmd wixl || need+=(wixl)
     have_cmd openssl || need+=(openssl)
+    # Checks the release's SBOM against the CycloneDX schema.
+    /usr/bin/python3 -c 'import jsonschema' 2>/dev/null || need+=(python3-jsonschema)
     [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
     # Wine's user32 needs the mingw zlib1.dll, which the 32-bit Wine takes from here.
     [ -f /usr/i686-w64-mingw32/lib/zlib1.dll ] || need+=(libz-mingw-w64)

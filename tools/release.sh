@@ -79,6 +79,8 @@ for arch in x86 x64; do
 done
 cp "$root/README.md" "$root/LICENSE" "$stage/"
 cp "$root"/examples/* "$stage/examples/"
+# What went into the exes as they ship (signed or not), from the builds' linker maps.
+python3 "$root/tools/sbom.py" "$stage/sbom.cdx.json" "$version" "$epoch" "$stage" x86="$work/x86" x64="$work/x64"
 
 (cd "$stage" && find . -type f -printf '%P\n' | LC_ALL=C sort | xargs -d '\n' sha256sum) >"$work/SHA256SUMS"
 mv "$work/SHA256SUMS" "$stage/SHA256SUMS"

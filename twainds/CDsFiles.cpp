@@ -2,11 +2,14 @@
 
 #include "log/CLogger.h"
 #include "twainds/CDsCopy.h"
+#include "twainds/CFindHandle.h"
 
 #include <direct.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // Some log texts below read like typos ("succefully", "_trmdir"). They are
 // the program's fixed output, which readers of old logs search for: keep
@@ -91,9 +94,9 @@ void CDsFiles::AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogg
     // same two the other way round.
     const char* szExisting = bAdd ? paths.szFileName : paths.szFileNameDs;
     const char* szNew = bAdd ? paths.szFileNameDs : paths.szFileName;
-    // What a run of MAddDS ended mid-copy left, which would keep the
+    // What runs of MAddDS ended mid-copy left, which would keep the
     // directory.
-    RemoveIfThere(paths.szFileNameTmp, bLog, logger);
+    RemoveLeftovers(instance, paths, false, bLog, logger);
     if (bLog)
     {
         logger->WriteLabel("Existing File:");
@@ -127,6 +130,45 @@ void CDsFiles::AddRemoveDsFile(const char* instance, bool bAdd, bool bLog, CLogg
     }
 }
 
+void CDsFiles::RemoveLeftovers(const char* instance, const CDsNames::SPaths& paths, bool bLogRemoved, bool bLog,
+                               CLogger* logger)
+{
+    char szPattern[MAX_PATH];
+    if (!CUtils::BuildPath(szPattern, sizeof(szPattern), {paths.szFileName, ".*"}))
+        return;
+    // Named first and removed after the search, which then sees the
+    // directory as it was.
+    std::vector<std::string> leftovers;
+    struct _finddata64i32_t findData;
+    CFindHandle find;
+    // A search that finds nothing, or cannot look (no directory, a file in
+    // its place), leaves nothing to remove.
+    for (bool bFound = find.First(szPattern, &findData); bFound; bFound = find.Next(&findData))
+    {
+        if (m_Names.IsCopyName(instance, findData.name))
+            leftovers.push_back(findData.name);
+    }
+    find.Close();
+    for (const std::string& strName : leftovers)
+    {
+        const char* szCall;
+        DWORD dwError;
+        bool bRemoved = CDsCopy::RemoveLeftover(paths.szTwainDir, strName.c_str(), &szCall, &dwError);
+        // A copy that a run still makes is not left over, nor one gone since.
+        if (!bLog || dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_FILE_NOT_FOUND)
+            continue;
+        const std::string strPath = std::string(paths.szTwainDir) + "\\" + strName;
+        if (bRemoved)
+        {
+            if (bLogRemoved)
+                logger->LogFormat("_tremove succefully removed %s", strPath.c_str());
+            continue;
+        }
+        logger->LogFormat("%s failed on %s", szCall, strPath.c_str());
+        logger->LogFormat("GetLastError returned %d", static_cast<int>(dwError));
+    }
+}
+
 bool CDsFiles::PrepareDsFile(const char* instance, CDsNames::SPaths* pPaths, bool bLog, CLogger* logger)
 {
     if (!PathsFor(instance, pPaths, bLog, logger))
@@ -146,9 +188,7 @@ bool CDsFiles::PrepareDsFile(const char* instance, CDsNames::SPaths* pPaths, boo
         SetNormal(pPaths->szFileName, bLog, logger);
         RemoveFile(pPaths->szFileName, bLog, logger);
     }
-    // What a run ended mid-copy left.
-    if (m_Utils.PathExists(pPaths->szFileNameTmp))
-        RemoveFile(pPaths->szFileNameTmp, bLog, logger);
+    RemoveLeftovers(instance, *pPaths, true, bLog, logger);
     if (m_Utils.PathExists(pPaths->szFileNameDs))
         SetNormal(pPaths->szFileNameDs, bLog, logger);
     return true;
@@ -163,10 +203,14 @@ void CDsFiles::CopyDsFile(const char* instance, bool bLog, CLogger* logger)
     if (!PrepareDsFile(instance, &paths, bLog, logger))
         return;
 
-    CDsCopy copy(paths.szFileNameGenericDs, paths.szFileNameTmp);
+    CDsCopy copy(paths.szFileNameGenericDs, paths.szFileName);
     bool bOpen = copy.Open();
     if (!bOpen)
     {
+        // A package that may not write twain_32 leaves the module beside
+        // the exe.
+        if (!m_Utils.PathExists(paths.szFileNameGenericDs))
+            m_GenericModule.PlaceFromExeDir(paths.szFileNameGenericDs, bLog, logger);
         if (!m_Utils.PathExists(paths.szFileNameGenericDs))
         {
             if (bLog)

@@ -2,6 +2,7 @@
 #define TIRN_TWAINDS_CDSFILES_H
 
 #include "twainds/CDsNames.h"
+#include "twainds/CGenericModule.h"
 #include "twainds/CUtils.h"
 
 class CLogger;
@@ -32,8 +33,15 @@ private:
     // file removed and the data source's attributes reset.
     bool PrepareDsFile(const char* instance, CDsNames::SPaths* pPaths, bool bLog, CLogger* logger);
 
+    // Removes the copies that runs ended mid-copy left in the device's
+    // directory; not those of runs that still make them. One that stays is
+    // logged, and with bLogRemoved one removed too.
+    void RemoveLeftovers(const char* instance, const CDsNames::SPaths& paths, bool bLogRemoved, bool bLog,
+                         CLogger* logger);
+
     const CDsNames& m_Names;
     CUtils m_Utils;
+    CGenericModule m_GenericModule;
 };
 
 #endif

@@ -6,31 +6,51 @@
 #include <mbstring.h>
 
 #include <cstring>
+#include <cwchar>
 
 namespace
 {
 const char kGenericModule[] = "zbxgnds2";
 
+bool IsLetter(wchar_t ch, char chUpper)
+{
+    return ch == static_cast<wchar_t>(chUpper) || ch == static_cast<wchar_t>(chUpper + ('a' - 'A'));
+}
+
+bool StartsWith(const wchar_t* wszName, const char* szUpper)
+{
+    for (; *szUpper != '\0'; ++wszName, ++szUpper)
+    {
+        if (!IsLetter(*wszName, *szUpper))
+            return false;
+    }
+    return true;
+}
+
 // Windows opens these devices for a name whose part before the first dot,
-// trailing blanks dropped, is one of them, in any case.
+// trailing blanks dropped, is one of them, in any case. It compares
+// characters, not bytes: the name is read in the ANSI code page, as the
+// file calls read it. A name that cannot be read counts as a device's.
 bool IsDeviceName(const char* szName)
 {
-    const char* szDot = std::strchr(szName, '.');
-    if (szDot == NULL)
+    wchar_t wszName[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, szName, -1, wszName, MAX_PATH) == 0)
+        return true;
+    const wchar_t* pDot = std::wcschr(wszName, L'.');
+    if (pDot == NULL)
         return false;
-    size_t cch = szDot - szName;
-    while (cch > 0 && szName[cch - 1] == ' ')
+    size_t cch = pDot - wszName;
+    while (cch > 0 && wszName[cch - 1] == L' ')
         cch--;
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* szDevice : kDevices)
+    for (const char* szDevice : {"CON", "PRN", "AUX", "NUL"})
     {
-        if (cch == 3 && _strnicmp(szName, szDevice, 3) == 0)
+        if (cch == 3 && StartsWith(wszName, szDevice))
             return true;
     }
-    // Superscript digits count too in the Windows code page; 0 is reserved
-    // as well, though no port bears it.
-    return cch == 4 && (_strnicmp(szName, "COM", 3) == 0 || _strnicmp(szName, "LPT", 3) == 0) && szName[3] != '\0' &&
-           std::strchr("0123456789\xB9\xB2\xB3", szName[3]) != NULL;
+    // The superscript digits count too; 0 is reserved as well, though no
+    // port bears it.
+    return cch == 4 && (StartsWith(wszName, "COM") || StartsWith(wszName, "LPT")) && wszName[3] != L'\0' &&
+           std::wcschr(L"0123456789\u00B9\u00B2\u00B3", wszName[3]) != NULL;
 }
 } // namespace
 
@@ -60,7 +80,6 @@ bool CDsNames::ForInstance(const char* instance, SPaths* pPaths) const
            CUtils::BuildPath(pPaths->szFileName, sizeof(pPaths->szFileName),
                              {pPaths->szTwainDir, "\\", m_szDsPrefix, instance}) &&
            CUtils::BuildPath(pPaths->szFileNameDs, sizeof(pPaths->szFileNameDs), {pPaths->szFileName, ".ds"}) &&
-           CUtils::BuildPath(pPaths->szFileNameTmp, sizeof(pPaths->szFileNameTmp), {pPaths->szFileName, ".tmp"}) &&
            CUtils::BuildPath(pPaths->szFileNameGenericDs, sizeof(pPaths->szFileNameGenericDs),
                              {m_szTwainDir, "\\", kGenericModule});
 }
@@ -68,6 +87,21 @@ bool CDsNames::ForInstance(const char* instance, SPaths* pPaths) const
 bool CDsNames::SearchPattern(char* szPattern, size_t cbPattern) const
 {
     return HasTwainDir() && CUtils::BuildPath(szPattern, cbPattern, {m_szTwainDir, "\\", m_szDsPrefix, "*"});
+}
+
+bool CDsNames::IsCopyName(const char* instance, const char* szEntry) const
+{
+    char szBase[MAX_PATH];
+    if (!CUtils::BuildPath(szBase, sizeof(szBase), {m_szDsPrefix, instance, "."}))
+        return false;
+    // In either letter case, as the directory's names are compared.
+    size_t cchBase = std::strlen(szBase);
+    if (_mbsnbicmp(reinterpret_cast<const unsigned char*>(szEntry), reinterpret_cast<const unsigned char*>(szBase),
+                   cchBase) != 0)
+        return false;
+    const char* szRest = szEntry + cchBase;
+    size_t cchRun = std::strspn(szRest, "0123456789-");
+    return _stricmp(szRest + cchRun, cchRun == 0 ? "tmp" : ".tmp") == 0;
 }
 
 bool CDsNames::IsInstanceNumber(const char* instance)

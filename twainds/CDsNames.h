@@ -15,7 +15,6 @@ public:
         char szTwainDir[MAX_PATH];          // twain_32\<prefix><instance>
         char szFileName[MAX_PATH];          // ...\<prefix><instance>, the staged file
         char szFileNameDs[MAX_PATH];        // ...\<prefix><instance>.ds
-        char szFileNameTmp[MAX_PATH];       // ...\<prefix><instance>.tmp, the copy before it is the data source
         char szFileNameGenericDs[MAX_PATH]; // twain_32\zbxgnds2
     };
 
@@ -36,6 +35,12 @@ public:
     bool ForInstance(const char* instance, SPaths* pPaths) const;
     // twain_32\<prefix>*, the entries the directory walk looks at.
     bool SearchPattern(char* szPattern, size_t cbPattern) const;
+
+    // Whether szEntry, a name in the device's directory, is a copy that a
+    // run ended mid-copy may have left: <prefix><instance>.<run>.tmp, named
+    // by CDsCopy, or <prefix><instance>.tmp, the copies' name in earlier
+    // builds.
+    bool IsCopyName(const char* instance, const char* szEntry) const;
 
     // Every per-device name is built from an instance number: exactly four
     // decimal digits, so that no prefix and number together can name a

@@ -67,7 +67,8 @@ TEST_F(ArgumentReader, SingleDeviceFunctionsReadFiveArgumentsAndTheLoggingSwitch
         {"AddDS G P K V S false", Five("G", "P", "K", "V", "S", true)},
         {"AddDS G P K V S off", Five("G", "P", "K", "V", "S", true)},
         {"  AddDS   G  P K V S 0 extra tokens", Five("G", "P", "K", "V", "S", false)},
-        {"AddDS \"\" \"\" \"\" \"\" \"\" 0", Five("", "", "", "", "", false)},
+        {"AddDS G \"\" \"\" \"\" \"\" 0", Five("G", "", "", "", "", false)},
+        {"AddDS \"\" P K V S 0", kRefused},
         {"AddDS G P K V", kRefused},
         {"RemoveDS", kRefused},
     });
@@ -78,7 +79,7 @@ TEST_F(ArgumentReader, QuotedArgumentsJoinTheirPiecesWithOneBlank)
     ExpectAll({
         {"AddDS \"the  hardware   id\" P K V S 0", Five("the hardware id", "P", "K", "V", "S", false)},
         {"AddDS \"G\" P K V \"S\" 0", Five("G", "P", "K", "V", "S", false)},
-        {"AddDS \" P K V S 0", Five("", "P", "K", "V", "S", false)},
+        {"AddDS \" P K V S 0", kRefused},
         {"AddDS G\" P K\"x V S 0", Five("G\"", "P", "K\"x", "V", "S", false)},
         {"AddDS \"G \"x P\" K V S 0", Five("G \"x P", "K", "V", "S", "0", true)},
         {"AddDS G P K V \"S runs  to the end 0", Five("G", "P", "K", "V", "S runs to the end 0", true)},

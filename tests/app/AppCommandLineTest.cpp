@@ -101,7 +101,9 @@ TEST_F(CommandLine, RefusedCallsEndWithStatusOneAndTouchNothing)
                "AddDS \"" + std::string(130, 'a') + "  " + std::string(129, 'b') + "\" vrtk_ K V S",
                "MAddDS vrtk_ DeviceData " + x260, "MAddDS \\ DeviceData InstallCLSID", "MRemoveDS .. K V",
                "MRemoveDS \"\" K V", "MAddDS vrtk_ DeviceData", "RemoveDS G a/b K V S",
-               "MAddDS \x95\x5C DeviceData InstallCLSID"})
+               "MAddDS \x95\x5C DeviceData InstallCLSID",
+               // An empty identifier, as an unset installer property gives, would pick every device.
+               "AddDS \"\" vrtk_ DeviceData CorvelCLSID sw", "RemoveDS \"\" vrtk_ DeviceData CorvelCLSID sw 1"})
     {
         EXPECT_EQ(::Run(args), 1u) << args;
         EXPECT_FALSE(AnyLog()) << args;

@@ -2,12 +2,15 @@
 // the data sources they leave, the exit statuses they see, the run logs.
 #include "harness/TestFiles.h"
 #include "harness/TestLog.h"
+#include "harness/TestMachine.h"
 #include "harness/TestProcess.h"
 #include "harness/TestRegistry.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <setupapi.h>
 
 #include <algorithm>
 #include <ostream>
@@ -200,3 +203,111 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Installer, testing::ValuesIn(Kinds()),
                          [](const testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace
+{
+// The fields after the key of every line of the section with this key (every
+// line, for none), as Wine's setupapi reads them.
+std::vector<Lines> InfLines(HINF inf, const char* section, const char* key)
+{
+    std::vector<Lines> lines;
+    INFCONTEXT context;
+    for (bool found = SetupFindFirstLineA(inf, section, key, &context); found;
+         found = key ? SetupFindNextMatchLineA(&context, key, &context) : SetupFindNextLine(&context, &context))
+    {
+        lines.emplace_back();
+        for (DWORD i = 1; i <= SetupGetFieldCount(&context); ++i)
+        {
+            char field[512] = "";
+            SetupGetStringFieldA(&context, i, field, sizeof(field), nullptr);
+            lines.back().push_back(field);
+        }
+    }
+    return lines;
+}
+
+HINF OpenExample(const char* name)
+{
+    return SetupOpenInfFileA((EnvPath("TIRN_EXAMPLES_DIR") + "\\" + name).c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+}
+
+class DchPackage : public CleanMachine
+{
+};
+} // namespace
+
+// The DCH example: the scanner's extension INF adds a software component
+// whose INF copies the exe and the generic module to the driver store and
+// runs MAddDS from there. Wine installs no driver package: its setupapi reads
+// every section and key that Windows would act on, and the command runs from
+// the package's directory in the driver store, with twain_32 empty.
+TEST_F(DchPackage, TheInfsNameEverythingTheyUseAndTheirCommandServesTheDevicesFromTheDriverStore)
+{
+    const HINF device = OpenExample("TIRNFuncts-device.inf");
+    const HINF component = OpenExample("TIRNFuncts-component.inf");
+    ASSERT_NE(INVALID_HANDLE_VALUE, device);
+    ASSERT_NE(INVALID_HANDLE_VALUE, component);
+    const char id[] = "SWC\\VID_1234&PID_5678&TWAINDS"; // ComponentIDs of the one, model of the other
+    struct Row
+    {
+        HINF inf;
+        const char* section;
+        const char* key;
+        std::vector<Lines> lines;
+    } rows[] = {
+        {device, "Version", "Class", {{"Extension"}}},
+        {device, "Version", "ClassGuid", {{"{e2f84ce7-8efa-411c-aa69-97454ca4cb57}"}}},
+        {device, "Manufacturer", nullptr, {{"Scanner", "NTx86", "NTamd64"}}},
+        {device, "Scanner.NTx86", nullptr, {{"Scanner_Install", "USB\\VID_1234&PID_5678"}}},
+        {device, "Scanner.NTamd64", nullptr, {{"Scanner_Install", "USB\\VID_1234&PID_5678"}}},
+        {device, "Scanner_Install.NT", "AddReg", {{"Scanner_AddReg"}}},
+        {device, "Scanner_AddReg", nullptr,
+         {{"HKR", "DeviceData", "CorvelCLSID", "0x00000000", "{5C3F7D5A-0000-4000-8000-000000000001}"}}},
+        {device, "Scanner_Install.NT.Components", "AddComponent", {{"SampleScannerTwainDs", "", "TwainDs_Component"}}},
+        {device, "TwainDs_Component", "ComponentIDs", {{id}}},
+        {component, "Version", "Class", {{"SoftwareComponent"}}},
+        {component, "Version", "ClassGuid", {{"{5c4c3332-344d-483c-8739-259e934c9cc8}"}}},
+        {component, "Manufacturer", nullptr, {{"TwainDs", "NTx86", "NTamd64"}}},
+        {component, "TwainDs.NTx86", nullptr, {{"TwainDs_Install", id}}},
+        {component, "TwainDs.NTamd64", nullptr, {{"TwainDs_Install", id}}},
+        {component, "TwainDs_Install.NT", "CopyFiles", {{"TwainDs_Files"}}},
+        {component, "TwainDs_Files", nullptr, {{"TIRNFuncts.exe"}, {"zbxgnds2"}}},
+        {component, "SourceDisksFiles", nullptr, {{"1"}, {"1"}}},
+        {component, "DestinationDirs", "DefaultDestDir", {{"13"}}},
+        {component, "TwainDs_Install.NT.Services", "AddService", {{"", "0x00000002"}}},
+        {component, "TwainDs_Install.NT.Software", "AddSoftware",
+         {{"SampleVendorTwainDataSources", "0x00000001", "TwainDs_Software"}}},
+        {component, "TwainDs_Software", "SoftwareType", {{"1"}}},
+        {component, "TwainDs_Software", "SoftwareVersion", {{"1.0.0.0"}}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.lines, InfLines(row.inf, row.section, row.key)) << row.section << " " << (row.key ? row.key : "");
+    // Windows starts SoftwareBinary, in the driver store, with SoftwareArguments.
+    const std::vector<Lines> binary = InfLines(component, "TwainDs_Software", "SoftwareBinary");
+    const std::vector<Lines> arguments = InfLines(component, "TwainDs_Software", "SoftwareArguments");
+    SetupCloseInfFile(device);
+    SetupCloseInfFile(component);
+    ASSERT_EQ(1u, binary.size());
+    ASSERT_EQ(1u, binary[0].size());
+    ASSERT_EQ(1u, arguments.size());
+    const std::string exe = binary[0][0].substr(binary[0][0].find_last_of('\\') + 1);
+    EXPECT_EQ("TIRNFuncts.exe", exe);
+    std::string commandLine = exe;
+    for (const std::string& argument : arguments[0])
+        commandLine += " " + argument;
+
+    const std::string store = TempDir() + "FileRepository\\tirnfuncts-component.inf_x86_0123456789abcdef";
+    Put(store + "\\" + exe, ReadBytes(ProductExePath()));
+    Put(store + "\\zbxgnds2", ReadBytes(SetupFile("zbxgnds2")));
+    AddDevice(ImageDevice("0000", {{"DeviceData", {RegSz("CorvelCLSID", "{0}")}}}));
+    AddDevice(ImageDevice("0001", {{"DeviceData", {RegSz("CorvelCLSID", "{1}"), RegSz("TwainDSmodule", "zbxgnds2")}}}));
+    AddDevice(ImageDevice("0002", {{"DeviceData", {RegSz("CorvelCLSID", "{2}"), RegSz("TwainDSmodule", "o.ds")}}}));
+    EXPECT_EQ(0u, RunProgram(store + "\\" + exe, commandLine));
+    RemoveTree(TempDir() + "FileRepository");
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds", "zbxgnds2"}),
+              ListTree(TwainDir()));
+    for (const char* file : {"zbxgnds2", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\vrtk_0001.ds"})
+        EXPECT_EQ(ReadBytes(SetupFile("zbxgnds2")), ReadBytes(TwainDir() + "\\" + file)) << file;
+    EXPECT_TRUE(Contains(ParseLog(ReadBytes(LogPath("_add_ds.log"))),
+                         "szFileNameGenericDs copied from " + store + "\\zbxgnds2"));
+}

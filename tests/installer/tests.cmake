@@ -38,5 +38,6 @@ add_custom_command(OUTPUT ${TIRN_SETUPS}
     VERBATIM)
 add_custom_target(tirn_setups ALL DEPENDS ${TIRN_SETUPS})
 
-tirn_test(InstallerTest PLATFORM SOURCES ${CMAKE_CURRENT_LIST_DIR}/InstallerTest.cpp ENV "TIRN_SETUP_DIR=${TIRN_SETUP_DIR}")
+tirn_test(InstallerTest PLATFORM SOURCES ${CMAKE_CURRENT_LIST_DIR}/InstallerTest.cpp ENV "TIRN_SETUP_DIR=${TIRN_SETUP_DIR}"
+          "TIRN_EXAMPLES_DIR=${CMAKE_SOURCE_DIR}/examples")
 add_dependencies(InstallerTest tirn_setups)

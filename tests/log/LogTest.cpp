@@ -317,6 +317,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LockCase{"FileStillBeingDeleted", FILE_ATTRIBUTE_NORMAL, 3, ERROR_ACCESS_DENIED, true, true},
                       // Denied while being deleted, then gone when looked at.
                       LockCase{"FileGoneOnceDenied", 0, 1, ERROR_ACCESS_DENIED, false, true},
+                      // The locks of two runs in a row, met by a run held up between its tries.
+                      LockCase{"FilesGoneTwiceInARow", 0, 2, ERROR_ACCESS_DENIED, false, true},
                       // Made by another run as this one took a planted link's name over.
                       LockCase{"MadeByAnotherRunDuringATakeOver", 0, 1, ERROR_FILE_EXISTS, true, true},
                       LockCase{"NoFileCanBeMadeThere", 0, -1, ERROR_ACCESS_DENIED, false, false}),
@@ -515,38 +517,50 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::get<0>(info.param).name + std::get<1>(info.param); });
 
 // Where others may write the temp directory, a link planted under one of
-// the log's names: a second name of another file (true), or a reparse
-// point, which Wine cannot make: a file that the seam reports as one.
-class PlantedLink : public Log, public ::testing::WithParamInterface<std::tuple<const char*, bool>>
+// the log's names: a second name of another file (tag 0), or a reparse
+// point, which Wine cannot make: a file that the seam reports as one with
+// the tag. Only a name surrogate's tag leads elsewhere; a log that a filter
+// serves (deduplicated, compressed, a cloud placeholder, an HSM stub) is the
+// log itself, kept and written through the filter.
+class PlantedLink : public Log, public ::testing::WithParamInterface<std::tuple<const char*, DWORD>>
 {
 };
 
 TEST_P(PlantedLink, IsTakenOverAndTheFileItLeadsToStaysAsItWas)
 {
     const std::string planted = LogPath(std::get<0>(GetParam())), other = LogPath("other file");
-    const bool hardLink = std::get<1>(GetParam()), atLog = planted == addLog;
+    const DWORD tag = std::get<1>(GetParam());
+    const bool atLog = planted == addLog, link = tag == 0 || IsReparseTagNameSurrogate(tag);
     if (!atLog)
         WriteBytes(addLog, Filler(60000));
     WriteBytes(other, "other file\r\n");
-    if (hardLink)
+    if (tag == 0)
         ASSERT_TRUE(CreateHardLinkA(planted.c_str(), other.c_str(), nullptr)) << GetLastError();
     else
         WriteBytes(planted, "reparse point\r\n");
     HANDLE hPlanted = INVALID_HANDLE_VALUE;
+    int followed = 0;
     Seams().createFile = [&](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                              DWORD flags, HANDLE hTemplate)
     {
-        EXPECT_TRUE(flags & FILE_FLAG_OPEN_REPARSE_POINT) << "a link followed at " << ::testing::PrintToString(path);
+        followed += (flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0;
         HANDLE h = CreateFileW(path, access, share, sa, disposition, flags, hTemplate);
-        if (path == Wide(planted) && disposition != CREATE_NEW && !hardLink)
+        if (path == Wide(planted) && disposition != CREATE_NEW && tag != 0 && followed == 0)
             hPlanted = h;
         return h;
     };
     Seams().getFileInformationByHandle = [&hPlanted](HANDLE h, LPBY_HANDLE_FILE_INFORMATION pInfo)
     {
         BOOL bGot = GetFileInformationByHandle(h, pInfo);
-        if (h == std::exchange(hPlanted, INVALID_HANDLE_VALUE))
+        if (h == hPlanted)
             pInfo->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        return bGot;
+    };
+    Seams().getFileInformationByHandleEx = [&](HANDLE h, FILE_INFO_BY_HANDLE_CLASS c, LPVOID p, DWORD cb)
+    {
+        BOOL bGot = GetFileInformationByHandleEx(h, c, p, cb);
+        if (h == std::exchange(hPlanted, INVALID_HANDLE_VALUE) && c == FileAttributeTagInfo)
+            static_cast<FILE_ATTRIBUTE_TAG_INFO*>(p)->ReparseTag = tag;
         return bGot;
     };
     {
@@ -558,21 +572,70 @@ TEST_P(PlantedLink, IsTakenOverAndTheFileItLeadsToStaysAsItWas)
         Release();
         log.WriteLine("new run");
     }
+    EXPECT_EQ(followed, link ? 0 : 1) << "a link followed, or a served file written without its filter";
     EXPECT_EQ(ReadBytes(other), "other file\r\n");
-    EXPECT_EQ(Masked(ReadBytes(addLog)), (atLog ? "" : Filler(60000).substr(60000 - 51200)) + Section("new run\r\n"));
+    EXPECT_EQ(Masked(ReadBytes(addLog)),
+              (atLog ? (link ? "" : "reparse point\r\n") : Filler(60000).substr(60000 - 51200)) +
+                  Section("new run\r\n"));
     EXPECT_FALSE(Exists(LogPath("_add_ds2.log")) || Exists(LogPath("_add_ds.lock")));
     DeleteFileA(other.c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, PlantedLink,
+std::string PlantedName(const ::testing::TestParamInfo<std::tuple<const char*, DWORD>>& info)
+{
+    std::string name = std::get<0>(info.param);
+    name.erase(std::remove_if(name.begin(), name.end(), ::ispunct), name.end());
+    char tag[16];
+    std::snprintf(tag, sizeof(tag), "%08lX", static_cast<unsigned long>(std::get<1>(info.param)));
+    return name + (std::get<1>(info.param) == 0 ? std::string("HardLink") : "Tag" + std::string(tag));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, PlantedLink,
                          ::testing::Combine(::testing::Values("_add_ds.log", "_add_ds2.log", "_add_ds.lock"),
-                                            ::testing::Bool()),
-                         [](const auto& info)
-                         {
-                             std::string name = std::get<0>(info.param);
-                             name.erase(std::remove_if(name.begin(), name.end(), ::ispunct), name.end());
-                             return name + (std::get<1>(info.param) ? "HardLink" : "ReparsePoint");
-                         });
+                                            ::testing::Values(0, IO_REPARSE_TAG_SYMLINK, IO_REPARSE_TAG_MOUNT_POINT)),
+                         PlantedName);
+INSTANTIATE_TEST_SUITE_P(Served, PlantedLink,
+                         ::testing::Combine(::testing::Values("_add_ds.log"),
+                                            ::testing::Values(IO_REPARSE_TAG_DEDUP, IO_REPARSE_TAG_WOF,
+                                                              IO_REPARSE_TAG_CLOUD_6, IO_REPARSE_TAG_HSM)),
+                         PlantedName);
+
+// A take-over deletes the name it looked at, not a file that another run
+// made under it meanwhile: that run's log stays, and this run goes unlogged.
+TEST_F(Log, ATakeOverDeletesOnlyTheFileItLookedAt)
+{
+    const std::string other = LogPath("other file");
+    WriteBytes(other, "other file\r\n");
+    ASSERT_TRUE(CreateHardLinkA(addLog.c_str(), other.c_str(), nullptr)) << GetLastError();
+    HANDLE hPlanted = INVALID_HANDLE_VALUE;
+    Seams().createFile = [&](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                             DWORD flags, HANDLE hTemplate)
+    {
+        HANDLE h = CreateFileW(path, access, share, sa, disposition, flags, hTemplate);
+        if (path == Wide(addLog) && disposition == OPEN_ALWAYS && hPlanted == INVALID_HANDLE_VALUE)
+            hPlanted = h;
+        return h;
+    };
+    Seams().closeHandle = [&](HANDLE h)
+    {
+        BOOL bClosed = CloseHandle(h);
+        if (h == hPlanted)
+        {
+            hPlanted = nullptr;
+            // The other run: the name taken over, its own log made there.
+            DeleteFileA(addLog.c_str());
+            WriteBytes(addLog, "another run's section\r\n");
+        }
+        return bClosed;
+    };
+    {
+        CLogger log("_add_ds.log");
+        EXPECT_FALSE(log.IsOpen());
+    }
+    EXPECT_EQ(ReadBytes(addLog), "another run's section\r\n");
+    EXPECT_EQ(ReadBytes(other), "other file\r\n");
+    DeleteFileA(other.c_str());
+}
 
 struct TempDirCase
 {

@@ -99,24 +99,96 @@ TEST_F(MultiAdd, WithoutGenericModuleTheStagedFileGoesAndNoDirectoryIsMade)
     ASSERT_EQ(0u, ::Run("MAddDS"));
     EXPECT_EQ((Lines{"vrtk_0000\\"}), ListTree(TwainDir()));
     const std::string noGeneric = "Failed to find szFileNameGenericDs = " + Generic();
+    // Looked for beside the exe too, once.
+    const std::string exe = ProductExePath();
+    const std::string notBeside =
+        "CopyFile failed on " + exe.substr(0, exe.rfind('\\') + 1) + "zbxgnds2, GetLastError returned 2";
     EXPECT_EQ((Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") +
-               Lines{Removed(Staged("0000")), noGeneric} + Device(1, "0001") + Lines{kCorvelLine, kAssumeTIRN} +
+               Lines{Removed(Staged("0000")), notBeside, noGeneric} + Device(1, "0001") + Lines{kCorvelLine, kAssumeTIRN} +
                Paths("0001") + Lines{noGeneric} + WalkEnd(2)),
               LastBody(LogPath("_add_ds.log")));
 }
 
-TEST_F(MultiAdd, ReadOnlyDataSourceIsOverwritten)
+// A driver package that may not write twain_32 leaves the module beside the
+// exe, in a directory of its own (the driver store). The first device that
+// needs it puts it in twain_32, once a run; a module in twain_32 is used as
+// ever, not one byte of the log changed.
+TEST_F(MultiAdd, WithoutGenericModuleTheOneBesideTheExeIsPutInTwain32First)
+{
+    const std::string store = TempDir() + "store";
+    const std::string beside = store + "\\zbxgnds2";
+    const std::string copied = "szFileNameGenericDs copied from " + beside;
+    const std::string noGeneric = "Failed to find szFileNameGenericDs = " + Generic();
+    auto device = [](int i, const Lines& copy) {
+        return Device(i, i) + Lines{kCorvelLine, kAssumeTIRN} + Paths(i) + copy;
+    };
+    struct Row
+    {
+        const char* name;
+        bool inTwain32;
+        bool besideExe;
+        Lines body;
+        Lines tree;
+    } rows[] = {
+        {"beside the exe only", false, true, device(0, Lines{copied} + Copied(0)) + device(1, Copied(1)),
+         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds", "zbxgnds2"}},
+        {"in twain_32 and beside the exe", true, true, device(0, Copied(0)) + device(1, Copied(1)),
+         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "vrtk_0001\\", "vrtk_0001\\vrtk_0001.ds", "zbxgnds2"}},
+        {"nowhere: looked for once", false, false,
+         device(0, {"CopyFile failed on " + beside + ", GetLastError returned 2", noGeneric}) + device(1, {noGeneric}),
+         {}},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        Reset();
+        RemoveTree(store);
+        Put(store + "\\TIRNFuncts.exe", ReadBytes(ProductExePath()));
+        if (!row.inTwain32)
+            RemoveTree(Generic());
+        if (row.besideExe)
+            WriteBytes(beside, GenericData() + "beside");
+        AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel()}}}));
+        AddDevice(ImageDevice("0001", {{"DeviceData", {Corvel()}}}));
+        ASSERT_EQ(0u, RunProgram(store + "\\TIRNFuncts.exe", "TIRNFuncts.exe MAddDS"));
+        EXPECT_EQ(Header(1) + row.body + WalkEnd(2), LastBody(LogPath("_add_ds.log")));
+        EXPECT_EQ(row.tree, ListTree(TwainDir()));
+        const std::string module = row.inTwain32 ? GenericData() : GenericData() + "beside";
+        for (const std::string& file : {Generic(), DsFile(0), DsFile(1)})
+            EXPECT_EQ(row.tree.empty() ? "" : module, ReadBytes(file)) << file;
+    }
+    RemoveTree(store);
+}
+
+// The data source then carries the module's attributes and last-write
+// time, as a copy by CopyFile does: read-only too, and replaced all the same.
+TEST_F(MultiAdd, ReadOnlyDataSourceIsOverwrittenWithTheModulesAttributesAndTime)
 {
     MakeDsDir("0000", {"vrtk_0000.ds"});
     ASSERT_TRUE(SetFileAttributesA(DsFile("0000").c_str(), FILE_ATTRIBUTE_READONLY));
     AddDevice(ImageDevice("0000", {{"DeviceData", {Corvel(), Module("zbxgnds2.tmp")}}}));
-    ASSERT_EQ(0u, ::Run("MAddDS"));
-    EXPECT_EQ(GenericData(), ReadBytes(DsFile("0000")));
-    EXPECT_EQ(0u, GetFileAttributesA(DsFile("0000").c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ((Header(1) + Device(0, "0000") +
-               Lines{kCorvelLine, "TwainDSModule = zbxgnds2.tmp, this is a TIRN Device"} + Paths("0000") +
-               Copied("0000") + WalkEnd(1)),
-              LastBody(LogPath("_add_ds.log")));
+    for (DWORD attributes : {FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN})
+    {
+        SCOPED_TRACE(attributes);
+        RemoveLogs();
+        const FILETIME lastWrite{0x12345678u, 0x01D00000u + attributes};
+        HANDLE hModule = CreateFileA(Generic().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_TRUE(SetFileTime(hModule, nullptr, nullptr, &lastWrite));
+        CloseHandle(hModule);
+        ASSERT_TRUE(SetFileAttributesA(Generic().c_str(), attributes));
+        ASSERT_EQ(0u, ::Run("MAddDS"));
+        EXPECT_EQ(GenericData(), ReadBytes(DsFile("0000")));
+        WIN32_FILE_ATTRIBUTE_DATA ds, module;
+        ASSERT_TRUE(GetFileAttributesExA(DsFile("0000").c_str(), GetFileExInfoStandard, &ds));
+        ASSERT_TRUE(GetFileAttributesExA(Generic().c_str(), GetFileExInfoStandard, &module));
+        EXPECT_EQ(module.dwFileAttributes, ds.dwFileAttributes);
+        EXPECT_EQ(0, CompareFileTime(&lastWrite, &ds.ftLastWriteTime));
+        EXPECT_EQ((Header(1) + Device(0, "0000") +
+                   Lines{kCorvelLine, "TwainDSModule = zbxgnds2.tmp, this is a TIRN Device"} + Paths("0000") +
+                   Copied("0000") + WalkEnd(1)),
+                  LastBody(LogPath("_add_ds.log")));
+    }
+    SetFileAttributesA(Generic().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(MultiAdd, OnAFullDiskEachDataSourceIsWholeOrAbsent)
@@ -340,6 +412,20 @@ TEST_F(MultiLog, FileSystemFaultsAreLoggedWithTheirCodesAndTheWalkGoesOn)
          "MAddDS",
          {"CopyFile failed", "GetLastError returned 5"},
          {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds\\", "zbxgnds2"},
+         {}},
+        {"copies that ended runs left, one a directory",
+         true,
+         [&]
+         {
+             MakeDsDir("0000", {"vrtk_0000.tmp", "vrtk_0000.77-1.tmp"});
+             CreateDirectoryA((DsDir("0000") + "\\vrtk_0000.5-1.tmp").c_str(), nullptr);
+             return INVALID_HANDLE_VALUE;
+         },
+         "MAddDS",
+         Lines{"CreateFile failed on " + DsDir("0000") + "\\vrtk_0000.5-1.tmp", "GetLastError returned 5",
+               Removed(DsDir("0000") + "\\vrtk_0000.77-1.tmp"), Removed(DsDir("0000") + "\\vrtk_0000.tmp")} +
+             Copied("0000"),
+         {"vrtk_0000\\", "vrtk_0000\\vrtk_0000.5-1.tmp\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"},
          {}},
         {"dangling link where the device's directory should be",
          true,

@@ -1,4 +1,5 @@
 #include "MultiCommon.h"
+#include "harness/TestProcess.h"
 
 #include "log/CLogger.h"
 #include "seams/Seams.h"
@@ -6,6 +7,8 @@
 #include "twainds/CModTwainDS.h"
 
 #include <algorithm>
+#include <cwchar>
+#include <functional>
 #include <map>
 #include <tuple>
 #include <utility>
@@ -148,18 +151,24 @@ TEST_F(MultiFaults, ACopyThatFailsAtAnyStepLeavesNoPartOfItAndTheOlderDataSource
     };
     Seams().writeFile = [&](HANDLE h, LPCVOID p, DWORD cb, LPDWORD pcb, LPOVERLAPPED o)
     {
-        if (failing != "write" || std::string(static_cast<const char*>(p), cb) != GenericData())
+        if (failing.rfind("write", 0) != 0 || std::string(static_cast<const char*>(p), cb) != GenericData())
             return WriteFile(h, p, cb, pcb, o);
-        WriteFile(h, p, cb / 2, pcb, o);
-        return fail();
+        WriteFile(h, p, failing == "write" ? cb / 2 : 0, pcb, o);
+        // Success with nothing written leaves a stale error behind.
+        return failing == "write" ? fail() : (SetLastError(ERROR_ALREADY_EXISTS), TRUE);
     };
     Seams().flushFileBuffers = [&](HANDLE h) { return failing == "flush" ? fail() : FlushFileBuffers(h); };
-    Seams().moveFileEx = [&](LPCSTR a, LPCSTR b, DWORD f) { return failing == "move" ? fail() : MoveFileExA(a, b, f); };
-    for (const auto& row : std::vector<std::pair<std::string, DWORD>>{
-             {"write", ERROR_DISK_FULL}, {"flush", ERROR_IO_DEVICE}, {"move", ERROR_SHARING_VIOLATION}})
+    Seams().setFileInformationByHandle = [&](HANDLE h, FILE_INFO_BY_HANDLE_CLASS c, LPVOID p, DWORD cb)
+    { return failing == "move" && c == FileRenameInfo ? fail() : SetFileInformationByHandle(h, c, p, cb); };
+    for (const auto& row : std::vector<std::tuple<std::string, DWORD, DWORD>>{{"write", ERROR_DISK_FULL, 0},
+                                                                              {"write nothing", 0, ERROR_WRITE_FAULT},
+                                                                              {"flush", ERROR_IO_DEVICE, 0},
+                                                                              {"move", ERROR_SHARING_VIOLATION, 0}})
     {
-        SCOPED_TRACE(row.first);
-        std::tie(failing, error) = row;
+        SCOPED_TRACE(std::get<0>(row));
+        DWORD logged;
+        std::tie(failing, error, logged) = row;
+        logged = logged != 0 ? logged : error;
         CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
         job.MAddTwainDS(true, true);
         EXPECT_EQ((Lines{"vrtk_0000\\"} + untouched), ListTree(TwainDir()));
@@ -167,10 +176,74 @@ TEST_F(MultiFaults, ACopyThatFailsAtAnyStepLeavesNoPartOfItAndTheOlderDataSource
         auto failed = [&](int i)
         {
             return Device(i, i) + Lines{kCorvelLine, kAssumeTIRN} + Paths(i) +
-                   Lines{"CopyFile failed", "GetLastError returned " + std::to_string(error)};
+                   Lines{"CopyFile failed", "GetLastError returned " + std::to_string(logged)};
         };
         EXPECT_EQ(Header(1) + failed(0) + failed(1) + WalkEnd(2), LastBody(LogPath("_add_ds.log")));
         RemoveTree(DsDir(0));
+        RemoveLogs();
+    }
+}
+
+// What a link planted at the copy's name, or another run with logging off,
+// does between the copy's steps: the seam does it as the copy is made or as
+// it is moved. The copy is the run's own file throughout.
+TEST_F(MultiFaults, ACopyIsItsRunsOwnWhateverIsPutBesideItBetweenItsSteps)
+{
+    const std::string other = TwainDir() + "\\other file";
+    std::string copy;
+    auto plant = [&] { return CreateHardLinkA(copy.c_str(), other.c_str(), nullptr); };
+    const struct Row
+    {
+        const char* what;
+        bool atMove; // else as the copy is made
+        std::function<void()> act;
+        Lines fileLines; // after the five path lines
+        bool planted;    // the planted name stays
+    } rows[] = {
+        {"link planted at the copy's name", false, [&] { EXPECT_TRUE(Exists(copy) || plant()); },
+         {"CopyFile failed", "GetLastError returned 80"}, true},
+        {"copy replaced by a link", true,
+         [&] { EXPECT_FALSE(DeleteFileA(copy.c_str()) || plant()) << "the copy was replaced"; }, Copied("0000"),
+         false},
+        {"another run", true, [] { EXPECT_EQ(0u, ::Run("MAddDS vrtk_ DeviceData InstallCLSID 0")); },
+         Copied("0000"), false},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        WriteBytes(other, "other file");
+        CreateDirectoryA(DsDir("0000").c_str(), nullptr);
+        Seams().createFile = [&](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                                 DWORD flags, HANDLE hTemplate)
+        {
+            // The copy's path may be longer than MAX_PATH - 1: it starts with \\?\.
+            const std::wstring wide(path);
+            if (disposition == CREATE_NEW && wide.find(L"\\\\?\\" + Wide(TwainDir())) == 0)
+            {
+                copy = std::string(wide.begin() + 4, wide.end());
+                if (!row.atMove)
+                    row.act();
+            }
+            return CreateFileW(path, access, share, sa, disposition, flags, hTemplate);
+        };
+        Seams().setFileInformationByHandle = [&](HANDLE h, FILE_INFO_BY_HANDLE_CLASS c, LPVOID p, DWORD cb)
+        {
+            if (row.atMove && c == FileRenameInfo)
+                row.act();
+            return SetFileInformationByHandle(h, c, p, cb);
+        };
+        CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
+        job.MAddTwainDS(true, true);
+        ResetSeams();
+        EXPECT_EQ((Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") + row.fileLines +
+                   WalkEnd(1)),
+                  LastBody(LogPath("_add_ds.log")));
+        const std::string kept = row.planted ? copy.substr(TwainDir().size() + 1) : "vrtk_0000\\vrtk_0000.ds";
+        EXPECT_EQ((Lines{"other file", "vrtk_0000\\", kept} + untouched), ListTree(TwainDir()));
+        EXPECT_EQ("other file", ReadBytes(other));
+        EXPECT_EQ(row.planted ? "other file" : GenericData(), ReadBytes(TwainDir() + "\\" + kept));
+        RemoveTree(DsDir(0));
+        DeleteFileA(other.c_str());
         RemoveLogs();
     }
 }

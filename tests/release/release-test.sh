@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Usage: release-test.sh rebuilt <sources> <work> <version> <arch>=<exe>...
 #        release-test.sh signed <work> <version>
+#        release-test.sh sbom <sources> <work> <version> x86=<exe> x64=<exe>
 #
 # rebuilt: a release made by tools/release.sh from a copy of the sources in
 # <work>/src holds the bytes of the given exes, which were built in another
@@ -34,8 +35,9 @@ unpack() {
     rm -rf "$1"
     python3 -m zipfile -e "$work/src/dist/$name.zip" "$1"
     (cd "$1" && find . | LC_ALL=C sort) >"$1.files"
-    printf "%s\n" . "./$name" "./$name/"{LICENSE,README.md,SHA256SUMS,examples,examples/TIRNFuncts-setup.nsi} \
-        "./$name/"{examples/TIRNFuncts-setup.wxs,x64,x64/TIRNFuncts.exe,x86,x86/TIRNFuncts.exe} |
+    printf "%s\n" . "./$name" "./$name/"{LICENSE,README.md,SHA256SUMS,examples,examples/TIRNFuncts-component.inf} \
+        "./$name/"{examples/TIRNFuncts-device.inf,examples/TIRNFuncts-setup.nsi,examples/TIRNFuncts-setup.wxs} \
+        "./$name/"{sbom.cdx.json,x64,x64/TIRNFuncts.exe,x86,x86/TIRNFuncts.exe} |
         diff - "$1.files" || fail "not the release's files"
     cd "$1/$name"
     find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | diff - <(cut -c 67- SHA256SUMS) ||
@@ -108,6 +110,17 @@ EOF
     }
     signed_release signed "$signer/signer.pfx" "$password"
     signed_release open "$signer/open.pfx" ""
+    ;;
+sbom)
+    # The release's SBOM checks against the schema, the exes and the test
+    # builds' linker maps, and is the one these builds give, byte for byte.
+    [ $# -eq 6 ] || fail "usage"
+    sources=$2 work=$3 name=TIRNFuncts-$4 folder=$3/unsigned/TIRNFuncts-$4
+    builds=("${5%%=*}=$(dirname "${5#*=}")" "${6%%=*}=$(dirname "${6#*=}")")
+    /usr/bin/python3 "$sources/tests/release/check-sbom.py" "$folder/sbom.cdx.json" "$sources/third_party/cyclonedx" \
+        "$folder" "${builds[@]}"
+    python3 "$sources/tools/sbom.py" "$work/again.cdx.json" "$4" 1798761600 "$folder" "${builds[@]}"
+    cmp "$folder/sbom.cdx.json" "$work/again.cdx.json"
     ;;
 *) fail "usage" ;;
 esac

@@ -16,7 +16,8 @@
 #undef CreateFileW
 #undef FlushFileBuffers
 #undef GetProcAddress
-#undef MoveFileExA
+#undef GetFileInformationByHandleEx
+#undef SetFileInformationByHandle
 #undef SetupDiOpenDevRegKey
 #undef RegOpenKeyExA
 #undef GetFileInformationByHandle
@@ -125,11 +126,20 @@ BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile)
     return FlushFileBuffers(hFile);
 }
 
-BOOL WINAPI SeamMoveFileExA(LPCSTR szExisting, LPCSTR szNew, DWORD dwFlags)
+BOOL WINAPI SeamGetFileInformationByHandleEx(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID pInfo,
+                                             DWORD cbInfo)
 {
-    if (Seams().moveFileEx)
-        return Seams().moveFileEx(szExisting, szNew, dwFlags);
-    return MoveFileExA(szExisting, szNew, dwFlags);
+    if (Seams().getFileInformationByHandleEx)
+        return Seams().getFileInformationByHandleEx(hFile, infoClass, pInfo, cbInfo);
+    return GetFileInformationByHandleEx(hFile, infoClass, pInfo, cbInfo);
+}
+
+BOOL WINAPI SeamSetFileInformationByHandle(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID pInfo,
+                                           DWORD cbInfo)
+{
+    if (Seams().setFileInformationByHandle)
+        return Seams().setFileInformationByHandle(hFile, infoClass, pInfo, cbInfo);
+    return SetFileInformationByHandle(hFile, infoClass, pInfo, cbInfo);
 }
 
 HKEY WINAPI SeamSetupDiOpenDevRegKey(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDevInfoData, DWORD dwScope, DWORD dwProfile,

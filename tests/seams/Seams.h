@@ -24,12 +24,13 @@ struct SSeams
     std::function<BOOL(HANDLE)> closeHandle;
     std::function<HANDLE(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)> createFile;
     std::function<BOOL(HANDLE)> flushFileBuffers;
-    std::function<BOOL(LPCSTR, LPCSTR, DWORD)> moveFileEx;
     std::function<HKEY(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, REGSAM)> openDevRegKey;
     std::function<LONG(HKEY, LPCSTR, DWORD, REGSAM, PHKEY)> regOpenKeyEx;
     // Set, kernel32 has GetTempPath2W, and this answers it.
     std::function<DWORD(DWORD, LPWSTR)> getTempPath2;
     std::function<BOOL(HANDLE, LPBY_HANDLE_FILE_INFORMATION)> getFileInformationByHandle;
+    std::function<BOOL(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD)> getFileInformationByHandleEx;
+    std::function<BOOL(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD)> setFileInformationByHandle;
 };
 
 // Empty members call the platform.
@@ -54,7 +55,10 @@ HANDLE WINAPI SeamCreateFileW(LPCWSTR wszPath, DWORD dwAccess, DWORD dwShare, LP
 BOOL WINAPI SeamFlushFileBuffers(HANDLE hFile);
 BOOL WINAPI SeamGetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION pInfo);
 FARPROC WINAPI SeamGetProcAddress(HMODULE hModule, LPCSTR szName);
-BOOL WINAPI SeamMoveFileExA(LPCSTR szExisting, LPCSTR szNew, DWORD dwFlags);
+BOOL WINAPI SeamGetFileInformationByHandleEx(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID pInfo,
+                                             DWORD cbInfo);
+BOOL WINAPI SeamSetFileInformationByHandle(HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID pInfo,
+                                           DWORD cbInfo);
 HKEY WINAPI SeamSetupDiOpenDevRegKey(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDevInfoData, DWORD dwScope, DWORD dwProfile,
                                      DWORD dwKeyType, REGSAM samDesired);
 LONG WINAPI SeamRegOpenKeyExA(HKEY hKey, LPCSTR szSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult);
@@ -74,7 +78,8 @@ LONG WINAPI SeamRegOpenKeyExA(HKEY hKey, LPCSTR szSubKey, DWORD dwOptions, REGSA
 #define CreateFileW SeamCreateFileW
 #define FlushFileBuffers SeamFlushFileBuffers
 #define GetProcAddress SeamGetProcAddress
-#define MoveFileExA SeamMoveFileExA
+#define GetFileInformationByHandleEx SeamGetFileInformationByHandleEx
+#define SetFileInformationByHandle SeamSetFileInformationByHandle
 #define SetupDiOpenDevRegKey SeamSetupDiOpenDevRegKey
 #define RegOpenKeyExA SeamRegOpenKeyExA
 #define GetFileInformationByHandle SeamGetFileInformationByHandle
