@@ -1,10 +1,12 @@
 #include "harness/TestFiles.h"
+#include "harness/TestLog.h"
 #include "harness/TestMachine.h"
 #include "harness/TestProcess.h"
 #include "harness/TestRegistry.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -126,6 +128,43 @@ TEST_F(CommandLine, CallsThatRunEndWithStatusZeroWhateverTheyFind)
     // Accepted although the usage text does not list it.
     EXPECT_EQ(::Run("MRemoveDS"), 0u);
     EXPECT_EQ(ListTree(TwainDir()), (Tree{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}));
+}
+
+// A system DLL that cannot be loaded fails the calls into it: the run logs
+// the failure and ends with its status, serving nobody and removing nothing.
+TEST_F(CommandLine, ADllThatCannotBeLoadedFailsItsCallsWithoutAnException)
+{
+    const char kOverrides[] = "Software\\Wine\\AppDefaults\\TIRNFuncts.exe\\DllOverrides";
+    const struct
+    {
+        const char* dll;
+        const char* args;
+        const char* log; // null: no log, no usage box
+    } rows[] = {
+        {"setupapi", "MAddDS", "_add_ds.log"}, {"setupapi", "MRemoveDS", "_remove_ds.log"}, {"user32", "/?", nullptr}};
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(std::string(row.dll) + " " + row.args);
+        HKEY hKey = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kOverrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey, nullptr),
+                  ERROR_SUCCESS);
+        // An empty load order: Wine loads the DLL neither as its own nor as a native one.
+        RegSetValueExA(hKey, row.dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+        RegCloseKey(hKey);
+        const UsageBox box = RunExpectingUsage(std::string("TIRNFuncts.exe ") + row.args, 5000);
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\TIRNFuncts.exe");
+        EXPECT_FALSE(box.found);
+        EXPECT_EQ(box.exitCode, 0u);
+        EXPECT_EQ(ListTree(TwainDir()), m_before);
+        if (row.log == nullptr)
+            continue;
+        const std::vector<LogSection> sections = ParseLog(ReadBytes(LogPath(row.log)));
+        ASSERT_EQ(sections.size(), 1u);
+        EXPECT_TRUE(sections[0].wellFormed);
+        const Lines& body = sections[0].body;
+        EXPECT_NE(std::find(body.begin(), body.end(), "SetupDiGetClassDevs failed, GetLastError returned 126"),
+                  body.end());
+    }
 }
 
 // user32, setupapi and advapi32 load on first use: a refused call starts as a
