@@ -143,7 +143,7 @@ void CDsFiles::RemoveLeftovers(const char* instance, const CDsNames::SPaths& pat
     CFindHandle find;
     // A search that finds nothing, or cannot look (no directory, a file in
     // its place), leaves nothing to remove.
-    for (bool bFound = find.First(szPattern, &findData); bFound; bFound = find.Next(&findData))
+    for (int nErrno = find.First(szPattern, &findData); nErrno == 0; nErrno = find.Next(&findData))
     {
         if (m_Names.IsCopyName(instance, findData.name))
             leftovers.push_back(findData.name);

@@ -39,6 +39,9 @@ const FaultRule kRules[] = {
     LASTERROR(GetFileAttributesExA, FALSE, ERROR_ACCESS_DENIED, 12),
     LASTERROR(SetFileAttributesA, FALSE, ERROR_ACCESS_DENIED, 8),
     LASTERROR(GetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED, 8),
+    LASTERROR(GetFileInformationByHandleEx, FALSE, ERROR_ACCESS_DENIED, 16),
+    LASTERROR(SetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED, 16),
+    LASTERROR(ReOpenFile, kInvalid, ERROR_ACCESS_DENIED, 16),
     LASTERROR(GetFileSizeEx, FALSE, ERROR_ACCESS_DENIED, 8),
     LASTERROR(SetFilePointerEx, FALSE, ERROR_INVALID_PARAMETER, 20),
     LASTERROR(SetEndOfFile, FALSE, ERROR_DISK_FULL, 4),
@@ -52,6 +55,8 @@ const FaultRule kRules[] = {
     LASTERROR(GetTempPath2W, 0, ERROR_ACCESS_DENIED, 8),
     LASTERROR(GetWindowsDirectoryA, 0, ERROR_ACCESS_DENIED, 8),
     LASTERROR(GetSystemWindowsDirectoryA, 0, ERROR_ACCESS_DENIED, 8),
+    LASTERROR(GetStdHandle, kInvalid, ERROR_INVALID_HANDLE, 4),
+    LASTERROR(GetFileType, FILE_TYPE_UNKNOWN, ERROR_INVALID_HANDLE, 4),
     LASTERROR(MultiByteToWideChar, 0, ERROR_NO_UNICODE_TRANSLATION, 24),
     LASTERROR(WideCharToMultiByte, 0, ERROR_NO_UNICODE_TRANSLATION, 32),
     // kernel32: modules, memory, activation contexts
@@ -63,6 +68,7 @@ const FaultRule kRules[] = {
     LASTERROR(GetModuleHandleA, 0, ERROR_MOD_NOT_FOUND, 4),
     LASTERROR(GetModuleHandleW, 0, ERROR_MOD_NOT_FOUND, 4),
     LASTERROR(GetModuleFileNameA, 0, ERROR_INSUFFICIENT_BUFFER, 12),
+    LASTERROR(GetModuleFileNameW, 0, ERROR_NOT_ENOUGH_MEMORY, 12),
     LASTERROR(FreeLibrary, FALSE, ERROR_INVALID_HANDLE, 4),
     LASTERROR(LocalAlloc, 0, ERROR_NOT_ENOUGH_MEMORY, 8),
     LASTERROR(VirtualProtect, FALSE, ERROR_INVALID_ADDRESS, 16),
@@ -142,7 +148,7 @@ const FaultRule kRules[] = {
     PASSED(calloc), PASSED(exit), PASSED(free), PASSED(localeconv), PASSED(malloc), PASSED(memchr), PASSED(memcmp),
     PASSED(memcpy), PASSED(memmove), PASSED(memset), PASSED(printf), PASSED(realloc), PASSED(setlocale),
     PASSED(signal), PASSED(strchr), PASSED(strcmp), PASSED(strcpy), PASSED(strerror), PASSED(strlen),
-    PASSED(strncmp), PASSED(strncpy), PASSED(wcslen),
+    PASSED(strncmp), PASSED(strncpy), PASSED(strspn), PASSED(wcschr), PASSED(wcslen),
 };
 } // namespace
 
