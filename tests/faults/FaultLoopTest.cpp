@@ -400,7 +400,10 @@ std::string Check(const HookedRun& run, const State& before, const State& clean,
         if (now != get(before, entry.first) && now != get(clean, entry.first))
             broken[kUnsure] = true;
     }
-    if (!bCleanRun && after.twain != clean.twain)
+    // Status 1 says that no function ran: a run that touched nothing and
+    // wrote no section reports its failure so.
+    const bool bRefused = run.exitCode == 1 && sections.empty() && after.twain == before.twain;
+    if (!bCleanRun && !bRefused && after.twain != clean.twain)
     {
         const int error = pRule->error;
         std::vector<std::string> body = sections.empty() ? std::vector<std::string>() : sections[0].body;
