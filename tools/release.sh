@@ -77,7 +77,7 @@ for arch in x86 x64; do
         cp "$exe" "$stage/$arch/TIRNFuncts.exe"
     fi
 done
-cp "$root/README.md" "$root/LICENSE" "$stage/"
+cp "$root/README.md" "$root/CHANGELOG.md" "$root/SECURITY.md" "$root/LICENSE" "$stage/"
 cp "$root"/examples/* "$stage/examples/"
 
 (cd "$stage" && find . -type f -printf '%P\n' | LC_ALL=C sort | xargs -d '\n' sha256sum) >"$work/SHA256SUMS"

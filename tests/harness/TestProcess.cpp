@@ -81,7 +81,10 @@ bool StartProcess(const std::string& exe, const std::string& commandLine, const 
     if (stdOutput != nullptr)
     {
         si.dwFlags = STARTF_USESTDHANDLES;
+        // Both, as installers and shells hand them: a 32-bit child of a
+        // 32-bit Wine process got no standard output without an error one.
         si.hStdOutput = stdOutput;
+        si.hStdError = stdOutput;
     }
     ZeroMemory(&pi, sizeof(pi));
     // Under load Wine now and then fails to start a process at all.

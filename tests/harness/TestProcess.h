@@ -25,8 +25,8 @@ struct RunOptions
     // child's code page: Wine gives it the test process's one.
     std::vector<std::string> env;
     DWORD timeoutMs = 60000;
-    // Handed to the child as its standard output (inheritable), as a
-    // shell's redirection does; none when null.
+    // Handed to the child as its standard output and error (inheritable),
+    // as a shell's redirection does; none when null.
     HANDLE stdOutput = nullptr;
 };
 

@@ -34,7 +34,7 @@ unpack() {
     rm -rf "$1"
     python3 -m zipfile -e "$work/src/dist/$name.zip" "$1"
     (cd "$1" && find . | LC_ALL=C sort) >"$1.files"
-    printf "%s\n" . "./$name" "./$name/"{LICENSE,README.md,SHA256SUMS,examples,examples/TIRNFuncts-setup.nsi} \
+    printf "%s\n" . "./$name" "./$name/"{CHANGELOG.md,LICENSE,README.md,SECURITY.md,SHA256SUMS,examples,examples/TIRNFuncts-setup.nsi} \
         "./$name/"{examples/TIRNFuncts-setup.wxs,x64,x64/TIRNFuncts.exe,x86,x86/TIRNFuncts.exe} |
         diff - "$1.files" || fail "not the release's files"
     cd "$1/$name"
