@@ -59,6 +59,21 @@ Var Failed
   ${EndIf}
 !macroend
 
+; Deletes a program that has just run: its file can stay in use a moment
+; after the program ended (as under Wine). Waits up to 5 s.
+!macro DELETE_RAN FILE
+  StrCpy $3 0
+  ${Do}
+    Delete "${FILE}"
+    ${IfNot} ${FileExists} "${FILE}"
+    ${OrIf} $3 >= 50
+      ${ExitDo}
+    ${EndIf}
+    IntOp $3 $3 + 1
+    Sleep 100
+  ${Loop}
+!macroend
+
 Section
   SetOutPath "$INSTDIR"
   File "/oname=TIRNFuncts.exe" "${TIRN_EXE}"
@@ -83,7 +98,7 @@ Section
     ; was installed and fail.
     SetOutPath "$TEMP"
     Delete "$WINDIR\twain_32\zbxgnds2"
-    Delete "$INSTDIR\TIRNFuncts.exe"
+    !insertmacro DELETE_RAN "$INSTDIR\TIRNFuncts.exe"
     Delete "$INSTDIR\DeviceRemover.exe"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
@@ -105,8 +120,8 @@ Section "Uninstall"
   ; Takes the data sources of the devices that are gone.
   !insertmacro TIRN_CALL 'MRemoveDS ${DS_PREFIX} DeviceData InstallCLSID 1'
   Delete "$WINDIR\twain_32\zbxgnds2"
-  Delete "$INSTDIR\TIRNFuncts.exe"
-  Delete "$INSTDIR\DeviceRemover.exe"
+  !insertmacro DELETE_RAN "$INSTDIR\TIRNFuncts.exe"
+  !insertmacro DELETE_RAN "$INSTDIR\DeviceRemover.exe"
   ; Run in place (_?=), the uninstaller cannot delete itself: its caller does.
   Delete "$INSTDIR\uninstall.exe"
   SetOutPath "$TEMP"
