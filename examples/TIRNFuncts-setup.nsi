@@ -59,13 +59,14 @@ Var Failed
   ${EndIf}
 !macroend
 
-; Deletes a program that has just run: its file can stay in use a moment
-; after the program ended (as under Wine). Waits up to 5 s.
-!macro DELETE_RAN FILE
+; Removes a program that has just run, or the directory it ran in: either
+; can stay in use a moment after the program ended (as under Wine). CMD is
+; Delete or RMDir, PROBE what exists until it is gone. Waits up to 5 s.
+!macro REMOVE_RAN CMD PATH PROBE
   StrCpy $3 0
   ${Do}
-    Delete "${FILE}"
-    ${IfNot} ${FileExists} "${FILE}"
+    ${CMD} "${PATH}"
+    ${IfNot} ${FileExists} "${PROBE}"
     ${OrIf} $3 >= 50
       ${ExitDo}
     ${EndIf}
@@ -98,10 +99,10 @@ Section
     ; was installed and fail.
     SetOutPath "$TEMP"
     Delete "$WINDIR\twain_32\zbxgnds2"
-    !insertmacro DELETE_RAN "$INSTDIR\TIRNFuncts.exe"
+    !insertmacro REMOVE_RAN Delete "$INSTDIR\TIRNFuncts.exe" "$INSTDIR\TIRNFuncts.exe"
     Delete "$INSTDIR\DeviceRemover.exe"
     Delete "$INSTDIR\uninstall.exe"
-    RMDir "$INSTDIR"
+    !insertmacro REMOVE_RAN RMDir "$INSTDIR" "$INSTDIR\*.*"
     MessageBox MB_ICONSTOP "TIRNFuncts.exe ended with $Failed; see $TEMP\sample-setup.log." /SD IDOK
     SetErrorLevel 2
     Quit
@@ -120,8 +121,8 @@ Section "Uninstall"
   ; Takes the data sources of the devices that are gone.
   !insertmacro TIRN_CALL 'MRemoveDS ${DS_PREFIX} DeviceData InstallCLSID 1'
   Delete "$WINDIR\twain_32\zbxgnds2"
-  !insertmacro DELETE_RAN "$INSTDIR\TIRNFuncts.exe"
-  !insertmacro DELETE_RAN "$INSTDIR\DeviceRemover.exe"
+  !insertmacro REMOVE_RAN Delete "$INSTDIR\TIRNFuncts.exe" "$INSTDIR\TIRNFuncts.exe"
+  !insertmacro REMOVE_RAN Delete "$INSTDIR\DeviceRemover.exe" "$INSTDIR\DeviceRemover.exe"
   ; Run in place (_?=), the uninstaller cannot delete itself: its caller does.
   Delete "$INSTDIR\uninstall.exe"
   SetOutPath "$TEMP"
