@@ -60,6 +60,7 @@ CLogger::CLogger(const char* szSuffix) : m_bHolding(false)
             OpenLog();
     }
 
+    m_CallerOutput.Open();
     WriteTimeStamp();
     WriteLine("Start Log");
     if (!m_Turn.Has())
@@ -104,7 +105,7 @@ void CLogger::EndLine()
     if (m_bHolding)
         m_strHeld += m_strLine;
     else
-        m_LogFile.WriteAll(m_strLine);
+        Emit(m_strLine);
     // Cleared, the line keeps its buffer for the next one.
     m_strLine.clear();
 }
@@ -112,9 +113,15 @@ void CLogger::EndLine()
 void CLogger::Release()
 {
     if (!m_strHeld.empty())
-        m_LogFile.WriteAll(m_strHeld);
+        Emit(m_strHeld);
     m_strHeld.clear();
     m_bHolding = false;
+}
+
+void CLogger::Emit(const std::string& strLines)
+{
+    m_LogFile.WriteAll(strLines);
+    m_CallerOutput.Write(strLines);
 }
 
 bool CLogger::Write(const char* szText)

@@ -1,6 +1,7 @@
 #ifndef TIRN_LOG_CLOGGER_H
 #define TIRN_LOG_CLOGGER_H
 
+#include "log/CCallerOutput.h"
 #include "log/CFileHandle.h"
 #include "log/CLogTurn.h"
 
@@ -9,7 +10,8 @@
 // One section of a run log in the temp directory, opened at construction and
 // closed by the destructor. Each complete line goes to the file in one write
 // at the file's end, CR LF included, so that lines of other writers never cut
-// into it.
+// into it. The same bytes go to the caller's standard output when the caller
+// handed the program a pipe or a file.
 class CLogger
 {
 public:
@@ -42,10 +44,13 @@ private:
     void LogWithoutTurn();
     // Ends the line being built and writes it.
     void EndLine();
+    // Writes complete lines to the log and to the caller's output.
+    void Emit(const std::string& strLines);
 
     std::wstring m_wstrFileName;
     CLogTurn m_Turn;
     CFileHandle m_LogFile;
+    CCallerOutput m_CallerOutput;
     // Write and WriteLabel add to the line; it reaches the file whole.
     std::string m_strLine;
     bool m_bHolding;

@@ -77,7 +77,7 @@ for arch in x86 x64; do
         cp "$exe" "$stage/$arch/TIRNFuncts.exe"
     fi
 done
-cp "$root/README.md" "$root/LICENSE" "$stage/"
+cp "$root/README.md" "$root/CHANGELOG.md" "$root/SECURITY.md" "$root/LICENSE" "$stage/"
 cp "$root"/examples/* "$stage/examples/"
 # What went into the exes as they ship (signed or not), from the builds' linker maps.
 python3 "$root/tools/sbom.py" "$stage/sbom.cdx.json" "$version" "$epoch" "$stage" x86="$work/x86" x64="$work/x64"

@@ -67,7 +67,7 @@ std::string BuildEnvironment(const std::vector<std::string>& changes)
 }
 
 bool StartProcess(const std::string& exe, const std::string& commandLine, const std::vector<std::string>& env,
-                  PROCESS_INFORMATION& pi, DWORD flags = 0)
+                  PROCESS_INFORMATION& pi, DWORD flags = 0, HANDLE stdOutput = nullptr)
 {
     if (exe.empty())
         return false;
@@ -78,12 +78,20 @@ bool StartProcess(const std::string& exe, const std::string& commandLine, const 
 
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
+    if (stdOutput != nullptr)
+    {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        // Both, as installers and shells hand them: a 32-bit child of a
+        // 32-bit Wine process got no standard output without an error one.
+        si.hStdOutput = stdOutput;
+        si.hStdError = stdOutput;
+    }
     ZeroMemory(&pi, sizeof(pi));
     // Under load Wine now and then fails to start a process at all.
     BOOL started = FALSE;
     for (int attempt = 0; attempt < 3 && !started; ++attempt)
     {
-        started = CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, flags,
+        started = CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, stdOutput != nullptr, flags,
                                  envBlock.empty() ? nullptr : &envBlock[0], nullptr, &si, &pi);
         if (!started && GetLastError() != ERROR_INTERNAL_ERROR)
             break;
@@ -277,7 +285,7 @@ std::string ProductExePath()
 DWORD RunProgram(const std::string& exe, const std::string& commandLine, const RunOptions& options)
 {
     PROCESS_INFORMATION pi;
-    if (!StartProcess(exe, commandLine, options.env, pi))
+    if (!StartProcess(exe, commandLine, options.env, pi, 0, options.stdOutput))
         return kRunFailed;
     return WaitForExit(pi, options.timeoutMs, StillRunning(options.timeoutMs, commandLine));
 }

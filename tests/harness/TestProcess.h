@@ -25,6 +25,9 @@ struct RunOptions
     // child's code page: Wine gives it the test process's one.
     std::vector<std::string> env;
     DWORD timeoutMs = 60000;
+    // Handed to the child as its standard output and error (inheritable),
+    // as a shell's redirection does; none when null.
+    HANDLE stdOutput = nullptr;
 };
 
 // Starts ProductExePath() with exactly this command line (program name

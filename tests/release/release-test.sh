@@ -35,9 +35,9 @@ unpack() {
     rm -rf "$1"
     python3 -m zipfile -e "$work/src/dist/$name.zip" "$1"
     (cd "$1" && find . | LC_ALL=C sort) >"$1.files"
-    printf "%s\n" . "./$name" "./$name/"{LICENSE,README.md,SHA256SUMS,examples,examples/TIRNFuncts-component.inf} \
-        "./$name/"{examples/TIRNFuncts-device.inf,examples/TIRNFuncts-setup.nsi,examples/TIRNFuncts-setup.wxs} \
-        "./$name/"{sbom.cdx.json,x64,x64/TIRNFuncts.exe,x86,x86/TIRNFuncts.exe} |
+    printf "%s\n" . "./$name" "./$name/"{CHANGELOG.md,LICENSE,README.md,SECURITY.md,SHA256SUMS,examples} \
+        "./$name/"{examples/TIRNFuncts-component.inf,examples/TIRNFuncts-device.inf,examples/TIRNFuncts-setup.nsi} \
+        "./$name/"{examples/TIRNFuncts-setup.wxs,sbom.cdx.json,x64,x64/TIRNFuncts.exe,x86,x86/TIRNFuncts.exe} |
         diff - "$1.files" || fail "not the release's files"
     cd "$1/$name"
     find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | diff - <(cut -c 67- SHA256SUMS) ||
