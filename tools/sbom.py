@@ -50,7 +50,12 @@ def build_tools(build_dir):
     found = []
     for name in glob.glob(os.path.join(build_dir, "CMakeFiles", "*", "CMake*Compiler.cmake")):
         with open(name, encoding="utf-8") as f:
-            found += re.findall(r'^set\(CMAKE_(?:C|CXX|RC)_COMPILER "([^"]+)"\)', f.read(), re.M)
+            for language, compiler in re.findall(r'^set\(CMAKE_(CXX|RC)_COMPILER "([^"]+)"\)', f.read(), re.M):
+                # The exes are compiled and linked by the win32-thread twin of
+                # cmake's C++ compiler (tools/win32-threads.sh).
+                if language == "CXX" and compiler.endswith("-posix"):
+                    compiler = compiler[: -len("-posix")] + "-win32"
+                found.append(compiler)
     with open(os.path.join(build_dir, "CMakeCache.txt"), encoding="utf-8") as f:
         found += re.findall(r"^CMAKE_(?:LINKER|AR|COMMAND):\w+=(.+)$", f.read(), re.M)
     paths = {os.path.realpath(shutil.which(tool) or tool) for tool in found}
