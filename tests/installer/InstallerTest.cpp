@@ -137,6 +137,33 @@ Lines CallOutputs(const std::string& log, const Lines& calls)
     return outputs;
 }
 
+// The product codes of the installed products named "Sample Scanner", in
+// either registry view.
+std::set<std::string> SampleProducts()
+{
+    std::set<std::string> codes;
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+    {
+        HKEY uninstall = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
+                          KEY_READ | view, &uninstall) != ERROR_SUCCESS)
+            continue;
+        char code[256];
+        for (DWORD i = 0, cch = sizeof(code); RegEnumKeyExA(uninstall, i, code, &cch, nullptr, nullptr, nullptr,
+                                                            nullptr) == ERROR_SUCCESS;
+             ++i, cch = sizeof(code))
+        {
+            char name[256] = {};
+            DWORD cb = sizeof(name) - 1;
+            if (RegGetValueA(uninstall, code, "DisplayName", RRF_RT_REG_SZ, nullptr, name, &cb) == ERROR_SUCCESS &&
+                std::string(name) == "Sample Scanner")
+                codes.insert(code);
+        }
+        RegCloseKey(uninstall);
+    }
+    return codes;
+}
+
 class Installer : public testing::TestWithParam<Kind>
 {
 protected:
@@ -159,6 +186,11 @@ protected:
     }
     static void Clean()
     {
+        // A run ended midway leaves its product installed in the prefix,
+        // which later runs reuse; an older product holding the same
+        // components would keep their files at every later uninstall.
+        for (const std::string& code : SampleProducts())
+            RunProgram(Msiexec(Kind{"msi", false, ""}), "msiexec /x " + code + " /qn");
         RemoveAllImageDevices();
         ResetTwainDir();
         RemoveLogs();
@@ -250,33 +282,6 @@ protected:
         Installer::TearDown();
     }
 };
-
-// The product codes of the installed products named "Sample Scanner", in
-// either registry view.
-std::set<std::string> SampleProducts()
-{
-    std::set<std::string> codes;
-    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
-    {
-        HKEY uninstall = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
-                          KEY_READ | view, &uninstall) != ERROR_SUCCESS)
-            continue;
-        char code[256];
-        for (DWORD i = 0, cch = sizeof(code); RegEnumKeyExA(uninstall, i, code, &cch, nullptr, nullptr, nullptr,
-                                                            nullptr) == ERROR_SUCCESS;
-             ++i, cch = sizeof(code))
-        {
-            char name[256] = {};
-            DWORD cb = sizeof(name) - 1;
-            if (RegGetValueA(uninstall, code, "DisplayName", RRF_RT_REG_SZ, nullptr, name, &cb) == ERROR_SUCCESS &&
-                std::string(name) == "Sample Scanner")
-                codes.insert(code);
-        }
-        RegCloseKey(uninstall);
-    }
-    return codes;
-}
 
 // A later version takes the earlier one's place, and its uninstall leaves
 // nothing. (Windows Installer skips the earlier version's uninstall actions
