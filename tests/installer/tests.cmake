@@ -53,4 +53,5 @@ add_custom_target(tirn_setups ALL DEPENDS ${TIRN_SETUPS})
 
 tirn_test(InstallerTest PLATFORM SOURCES ${CMAKE_CURRENT_LIST_DIR}/InstallerTest.cpp ENV "TIRN_SETUP_DIR=${TIRN_SETUP_DIR}"
           "TIRN_EXAMPLES_DIR=${CMAKE_SOURCE_DIR}/examples")
+target_link_libraries(InstallerTest PRIVATE msi)
 add_dependencies(InstallerTest tirn_setups)
