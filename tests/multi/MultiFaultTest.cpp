@@ -7,7 +7,6 @@
 #include "twainds/CModTwainDS.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <functional>
 #include <map>
 #include <tuple>
@@ -160,17 +159,17 @@ TEST_F(MultiFaults, ACopyThatFailsAtAnyStepLeavesNoPartOfItAndTheOlderDataSource
     Seams().flushFileBuffers = [&](HANDLE h) { return failing == "flush" ? fail() : FlushFileBuffers(h); };
     Seams().setFileInformationByHandle = [&](HANDLE h, FILE_INFO_BY_HANDLE_CLASS c, LPVOID p, DWORD cb)
     { return failing == "move" && c == FileRenameInfo ? fail() : SetFileInformationByHandle(h, c, p, cb); };
-    for (const auto& row : std::vector<std::tuple<std::string, DWORD, DWORD>>{{"write", ERROR_DISK_FULL, 0},
-                                                                              {"write nothing", 0, ERROR_WRITE_FAULT},
-                                                                              {"flush", ERROR_IO_DEVICE, 0},
-                                                                              {"move", ERROR_SHARING_VIOLATION, 0}})
+    // The step that fails, the error it sets, the error logged.
+    for (const auto& row :
+         std::vector<std::tuple<std::string, DWORD, DWORD>>{{"write", ERROR_DISK_FULL, ERROR_DISK_FULL},
+                                                            {"write nothing", 0, ERROR_WRITE_FAULT},
+                                                            {"flush", ERROR_IO_DEVICE, ERROR_IO_DEVICE},
+                                                            {"move", ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION}})
     {
         SCOPED_TRACE(std::get<0>(row));
         DWORD logged;
         std::tie(failing, error, logged) = row;
-        logged = logged != 0 ? logged : error;
-        CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
-        job.MAddTwainDS(true, true);
+        CModTwainDS("vrtk_", "DeviceData", "InstallCLSID").MAddTwainDS(true, true);
         EXPECT_EQ((Lines{"vrtk_0000\\"} + untouched), ListTree(TwainDir()));
         EXPECT_EQ("data source vrtk_0001.ds", ReadBytes(DsFile(1)));
         auto failed = [&](int i)
@@ -232,9 +231,7 @@ TEST_F(MultiFaults, ACopyIsItsRunsOwnWhateverIsPutBesideItBetweenItsSteps)
                 row.act();
             return SetFileInformationByHandle(h, c, p, cb);
         };
-        CModTwainDS job("vrtk_", "DeviceData", "InstallCLSID");
-        job.MAddTwainDS(true, true);
-        ResetSeams();
+        CModTwainDS("vrtk_", "DeviceData", "InstallCLSID").MAddTwainDS(true, true);
         EXPECT_EQ((Header(1) + Device(0, "0000") + Lines{kCorvelLine, kAssumeTIRN} + Paths("0000") + row.fileLines +
                    WalkEnd(1)),
                   LastBody(LogPath("_add_ds.log")));
