@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -64,14 +63,13 @@ TEST_F(EndedMidCopy, LeavesNoPartOfADataSourceAndTheNextRunCompletesTheJob)
     const std::string unlogged = "TIRNFuncts.exe MAddDS vrtk_ DeviceData InstallCLSID 0";
     EXPECT_EQ(9u, RunProgram(EnvPath("TIRN_FAULT_EXE"), unlogged, options));
     EXPECT_EQ(older, ReadBytes(DsFile(0)));
-    // The copy of the run's own name: <prefix><n>.<process id>-<count>.tmp.
-    Lines tree = ListTree(TwainDir());
-    const Lines ds{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"};
+    // The copy of the run's own name, <prefix><n>.<process id>-<count>.tmp,
+    // sorts before the data source.
+    const Lines tree = ListTree(TwainDir());
     ASSERT_EQ(4u, tree.size());
-    ASSERT_TRUE(std::includes(tree.begin(), tree.end(), ds.begin(), ds.end()));
-    const std::string copy = tree[tree[1] == ds[1] ? 2 : 1];
-    EXPECT_EQ(copy.substr(0, 20), "vrtk_0000\\vrtk_0000.");
-    EXPECT_EQ(copy.find_first_not_of("0123456789-", 20), copy.size() - 4) << copy;
+    EXPECT_EQ((Lines{"vrtk_0000\\", "vrtk_0000\\vrtk_0000.ds", "zbxgnds2"}), (Lines{tree[0], tree[2], tree[3]}));
+    EXPECT_EQ(tree[1].substr(0, 20), "vrtk_0000\\vrtk_0000.");
+    EXPECT_EQ(tree[1].find_first_not_of("0123456789-", 20), tree[1].size() - 4) << tree[1];
 
     EXPECT_EQ(0u, ::Run("MAddDS"));
     EXPECT_EQ(generic + generic, ReadBytes(DsFile(0)) + ReadBytes(DsFile(1)));
