@@ -3,10 +3,7 @@ tirn_test(HostileInputTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/HostileInputTest.cp
 tirn_add_run(HostileInputTest.cp932 HostileInputTest CP932 --gtest_filter=*CodePage*)
 # The prefix's device names, read as characters, under the code pages whose
 # bytes read otherwise.
-foreach(run ko_KR:949 pl_PL:1250 ru_RU:1251)
-    string(REPLACE ":" ";" run ${run})
-    list(GET run 0 locale)
-    list(GET run 1 codepage)
-    tirn_add_run(HostileInputTest.${locale} HostileInputTest LOCALE ${locale} --gtest_filter=*DeviceNames*CodePage*
-                 ENV TIRN_CODE_PAGE=${codepage})
-endforeach()
+set(filter --gtest_filter=*DeviceNames*CodePage*)
+tirn_add_run(HostileInputTest.ko_KR HostileInputTest LOCALE ko_KR ${filter} ENV TIRN_CODE_PAGE=949)
+tirn_add_run(HostileInputTest.pl_PL HostileInputTest LOCALE pl_PL ${filter} ENV TIRN_CODE_PAGE=1250)
+tirn_add_run(HostileInputTest.ru_RU HostileInputTest LOCALE ru_RU ${filter} ENV TIRN_CODE_PAGE=1251)
