@@ -9,6 +9,7 @@ import copy
 import hashlib
 import json
 import os
+import pathlib
 import re
 import sys
 
@@ -24,12 +25,10 @@ jsonschema._validators.extras_msg = lambda extras: (", ".join(map(repr, extras))
 
 def validator(schema_dir):
     schemas = {}
-    for name in os.listdir(schema_dir):
-        if name.endswith(".schema.json"):
-            with open(os.path.join(schema_dir, name), encoding="utf-8") as f:
-                schema = json.load(f)
-            # Found by its $id and by the file name that the bom schema refers to.
-            schemas[schema["$id"]] = schemas["http://cyclonedx.org/schema/" + name] = schema
+    for path in pathlib.Path(schema_dir).glob("*.schema.json"):
+        schema = json.loads(path.read_text(encoding="utf-8"))
+        # Found by its $id and by the file name that the bom schema refers to.
+        schemas[schema["$id"]] = schemas["http://cyclonedx.org/schema/" + path.name] = schema
     bom = schemas["http://cyclonedx.org/schema/bom-1.6.schema.json"]
     resolver = jsonschema.RefResolver.from_schema(bom, store=schemas)
     return jsonschema.validators.validator_for(bom)(bom, resolver=resolver)
@@ -37,8 +36,7 @@ def validator(schema_dir):
 
 def linked(map_path):
     """Base names of the absolute archives and objects the link took code from."""
-    with open(map_path, encoding="utf-8", errors="replace") as f:
-        text = f.read()
+    text = pathlib.Path(map_path).read_text(encoding="utf-8", errors="replace")
     members = text.split("Archive member included", 1)[1].split("\nDiscarded input sections", 1)[0]
     names = {os.path.basename(m) for m in re.findall(r"^(/\S+?)\(", members, re.M)}
     names |= {os.path.basename(m) for m in re.findall(r"^LOAD (/\S+\.o)$", text, re.M)}
@@ -50,8 +48,7 @@ def problems(bom, check, folder, builds):
     exes = {c.get("bom-ref"): c for c in bom.get("components", [])}
     for arch, build in builds:
         ref = f"{arch}/TIRNFuncts.exe"
-        with open(os.path.join(folder, ref), "rb") as f:
-            digest = hashlib.sha512(f.read()).hexdigest()
+        digest = hashlib.sha512(pathlib.Path(folder, ref).read_bytes()).hexdigest()
         exe = exes.get(ref, {})
         if exe.get("hashes") != [{"alg": "SHA-512", "content": digest}]:
             found.append(f"{ref}: not listed with its SHA-512")
@@ -66,11 +63,9 @@ def problems(bom, check, folder, builds):
 def main():
     sbom_path, schema_dir, folder = sys.argv[1:4]
     builds = [arg.split("=", 1) for arg in sys.argv[4:]]
-    with open(sbom_path, encoding="utf-8") as f:
-        bom = json.load(f)
+    bom = json.loads(pathlib.Path(sbom_path).read_text(encoding="utf-8"))
     check = validator(schema_dir)
-    found = problems(bom, check, folder, builds)
-    if found:
+    if found := problems(bom, check, folder, builds):
         sys.exit("FAIL: " + "\n".join(found))
 
     # The checks see a part taken out, and a hash that is not the exe's.
