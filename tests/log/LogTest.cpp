@@ -630,10 +630,7 @@ TEST_F(Log, ATakeOverDeletesOnlyTheFileItLookedAt)
         }
         return bClosed;
     };
-    {
-        CLogger log("_add_ds.log");
-        EXPECT_FALSE(log.IsOpen());
-    }
+    EXPECT_FALSE(CLogger("_add_ds.log").IsOpen());
     EXPECT_EQ(ReadBytes(addLog), "another run's section\r\n");
     EXPECT_EQ(ReadBytes(other), "other file\r\n");
     DeleteFileA(other.c_str());
