@@ -167,7 +167,6 @@ TEST_F(MultiAdd, ReadOnlyDataSourceIsOverwrittenWithTheModulesAttributesAndTime)
     for (DWORD attributes : {FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN})
     {
         SCOPED_TRACE(attributes);
-        RemoveLogs();
         const FILETIME lastWrite{0x12345678u, 0x01D00000u + attributes};
         HANDLE hModule = CreateFileA(Generic().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_TRUE(SetFileTime(hModule, nullptr, nullptr, &lastWrite));
@@ -184,7 +183,6 @@ TEST_F(MultiAdd, ReadOnlyDataSourceIsOverwrittenWithTheModulesAttributesAndTime)
                    Copied("0000") + WalkEnd(1)),
                   LastBody(LogPath("_add_ds.log")));
     }
-    SetFileAttributesA(Generic().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(MultiAdd, OnAFullDiskEachDataSourceIsWholeOrAbsent)
