@@ -374,7 +374,7 @@ TEST_F(DchPackage, TheInfsNameEverythingTheyUseAndTheirCommandServesTheDevicesFr
     };
     for (const Row& row : rows)
         EXPECT_EQ(row.lines, InfLines(row.inf, row.section, row.key)) << row.section << " " << (row.key ? row.key : "");
-    // Windows starts SoftwareBinary, in the driver store, with SoftwareArguments.
+    // Windows starts SoftwareBinary from the driver store with the SoftwareArguments above, as run below.
     std::vector<Lines> binary = InfLines(component, "TwainDs_Software", "SoftwareBinary");
     for (Lines& line : binary)
         for (std::string& path : line)
