@@ -10,7 +10,7 @@ if("wow64" IN_LIST TIRN_WINDOWS)
 endif()
 # Runs entirely in code page 932, so that the bytes it passes reach the
 # product unchanged and name real files.
-tirn_test(AppCodePageTest CP932 SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppCodePageTest.cpp)
+tirn_test(AppCodePageTest LOCALE ja_JP SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppCodePageTest.cpp)
 # Both builds' exes, read from either build. The version to find is the
 # project's.
 tirn_test(AppResourceTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppResourceTest.cpp
