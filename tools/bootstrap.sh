@@ -32,6 +32,8 @@ if [ "$only_release" = 0 ]; then
     have_cmd openssl || need+=(openssl)
     # Checks the release's SBOM against the CycloneDX schema.
     /usr/bin/python3 -c 'import jsonschema' 2>/dev/null || need+=(python3-jsonschema)
+    # Fetches that schema (tools/cyclonedx-schemas.sh).
+    have_cmd npm || need+=(npm)
     [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
     # Wine's user32 needs the mingw zlib1.dll, which the 32-bit Wine takes from here.
     [ -f /usr/i686-w64-mingw32/lib/zlib1.dll ] || need+=(libz-mingw-w64)
@@ -47,3 +49,5 @@ fi
 # The 32-bit Wine that runs the shipped exe and its tests, in a root of the
 # project's own (nothing i386 is installed on the system).
 [ "$only_release" = 1 ] || "$TIRN_ROOT/tools/wine32-root.sh" "$WINE32_ROOT"
+# The schemas the release test checks the SBOM against.
+[ "$only_release" = 1 ] || "$TIRN_ROOT/tools/cyclonedx-schemas.sh" "$TIRN_ROOT/build/cyclonedx"

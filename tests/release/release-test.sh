@@ -117,7 +117,7 @@ sbom)
     [ $# -eq 6 ] || fail "usage"
     sources=$2 work=$3 name=TIRNFuncts-$4 folder=$3/unsigned/TIRNFuncts-$4
     builds=("${5%%=*}=$(dirname "${5#*=}")" "${6%%=*}=$(dirname "${6#*=}")")
-    /usr/bin/python3 "$sources/tests/release/check-sbom.py" "$folder/sbom.cdx.json" "$sources/third_party/cyclonedx" \
+    /usr/bin/python3 "$sources/tests/release/check-sbom.py" "$folder/sbom.cdx.json" "$sources/build/cyclonedx" \
         "$folder" "${builds[@]}"
     python3 "$sources/tools/sbom.py" "$work/again.cdx.json" "$4" 1798761600 "$folder" "${builds[@]}"
     cmp "$folder/sbom.cdx.json" "$work/again.cdx.json"
