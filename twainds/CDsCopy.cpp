@@ -24,14 +24,25 @@ bool Widen(const char* szPath, std::wstring* pwstrPath)
     return true;
 }
 
-// A path of a drive that may be longer than MAX_PATH - 1: the copy's name is
-// longer than the names it stands beside, which all fit.
+// A drive's or a share's path in the form that the wide file calls take at
+// any length: the copy's name is longer than the names it stands beside, and
+// the exe's directory may be longer than MAX_PATH - 1.
+void MakeLong(std::wstring* pwstrPath)
+{
+    const std::wstring& wstrPath = *pwstrPath;
+    if (wstrPath.compare(0, 4, L"\\\\?\\") == 0 || wstrPath.compare(0, 4, L"\\\\.\\") == 0)
+        return;
+    if (wstrPath.size() > 2 && wstrPath[1] == L':' && wstrPath[2] == L'\\')
+        pwstrPath->insert(0, L"\\\\?\\");
+    else if (wstrPath.compare(0, 2, L"\\\\") == 0)
+        pwstrPath->replace(0, 1, L"\\\\?\\UNC");
+}
+
 bool LongPath(const std::string& strPath, std::wstring* pwstrPath)
 {
     if (!Widen(strPath.c_str(), pwstrPath))
         return false;
-    if (pwstrPath->size() > 2 && (*pwstrPath)[1] == L':' && (*pwstrPath)[2] == L'\\')
-        pwstrPath->insert(0, L"\\\\?\\");
+    MakeLong(pwstrPath);
     return true;
 }
 
@@ -82,6 +93,7 @@ bool CDsCopy::Open()
         wstrFrom = m_szFromW;
     if ((m_szFromW == nullptr && !Widen(m_szFrom, &wstrFrom)) || !LongPath(m_strCopy, &wstrCopy))
         return Failed();
+    MakeLong(&wstrFrom);
     m_From.Reset(CreateFileW(wstrFrom.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                              FILE_FLAG_SEQUENTIAL_SCAN, NULL));
     if (!m_From.IsValid())

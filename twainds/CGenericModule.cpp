@@ -10,18 +10,6 @@ const wchar_t kModuleName[] = L"zbxgnds2";
 // The longest path the wide calls take.
 const size_t kMaxWidePath = 32768;
 
-// A path too long for the plain form is opened in the form that takes any
-// length; the system's answer is already absolute.
-std::wstring OpenablePath(const std::wstring& wstrPath)
-{
-    if (wstrPath.size() < MAX_PATH || wstrPath.compare(0, 4, L"\\\\?\\") == 0)
-        return wstrPath;
-    bool bUnc = wstrPath.compare(0, 2, L"\\\\") == 0;
-    std::wstring wstrOpen(bUnc ? L"\\\\?\\UNC" : L"\\\\?\\");
-    wstrOpen.append(wstrPath, bUnc ? 1 : 0, std::wstring::npos);
-    return wstrOpen;
-}
-
 // The path in the log's characters; what the code page cannot spell shows
 // as its default character.
 std::string Narrow(const std::wstring& wstrPath)
@@ -87,8 +75,7 @@ void CGenericModule::PlaceFromExeDir(const char* szTarget, bool bLog, CLogger* l
     // The copy is made under a name of the run's own beside the target and
     // moved there only where nothing stands: a module that another run
     // placed meanwhile stays.
-    const std::wstring wstrOpen = OpenablePath(wstrSource);
-    CDsCopy copy(wstrOpen.c_str(), szTarget);
+    CDsCopy copy(wstrSource.c_str(), szTarget);
     if (copy.Open() && copy.MoveTo(szTarget, false))
     {
         if (bLog)
